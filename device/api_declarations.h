@@ -1,0 +1,186 @@
+// The HID host operations the tool uses, and the records they exchange.
+//
+// Declarations only: every contact between the tool and a device goes through
+// the abstract HidHost below. Two hosts implement it: HidapiHost (real devices,
+// through hidapi) and SimulatedHost (virtual devices, for the demo and the tests).
+//
+// The contract of every operation is in its comment. "Success" means a non-zero
+// result. No host ever writes past the length it is told, and no operation
+// blocks waiting for a device unless its comment says so.
+#pragma once
+
+#include <cstdint>
+
+namespace merovane {
+
+using BOOL = std::int32_t; // non-zero = success
+using DWORD = std::uint32_t;
+using USHORT = std::uint16_t;
+using BYTE = std::uint8_t;
+
+// A handle is a 32-bit value whose only meaning is its identity.
+using HANDLE = std::int32_t;
+inline constexpr HANDLE INVALID_HANDLE_VALUE = -1;
+// An empty handle slot: no event, no set, no preparsed data.
+inline constexpr HANDLE NO_HANDLE = 0;
+
+struct GUID {
+    std::uint32_t Data1 = 0;
+    std::uint16_t Data2 = 0;
+    std::uint16_t Data3 = 0;
+    std::uint8_t Data4[8] = {};
+};
+
+// Size is set to 12 before HidD_GetAttributes.
+struct HIDD_ATTRIBUTES {
+    DWORD Size = 0;
+    USHORT VendorID = 0;
+    USHORT ProductID = 0;
+    USHORT VersionNumber = 0; // release number, taken as unsigned
+};
+static_assert(sizeof(HIDD_ATTRIBUTES) == 12);
+
+// Report byte lengths, each counting the report-ID byte (also for a device
+// that declares no report IDs); 0 for a report type the device does not have.
+struct HIDP_CAPS {
+    USHORT InputReportByteLength = 0;
+    USHORT OutputReportByteLength = 0;
+    USHORT FeatureReportByteLength = 0;
+};
+
+// cbSize is set to 28 before each SetupDiEnumDeviceInterfaces.
+struct SP_DEVICE_INTERFACE_DATA {
+    DWORD cbSize = 0;
+    GUID InterfaceClassGuid;
+    DWORD Flags = 0;
+    DWORD Reserved = 0; // the host's own reference to the interface
+};
+static_assert(sizeof(SP_DEVICE_INTERFACE_DATA) == 28);
+
+// The interface-detail record SP_DEVICE_INTERFACE_DETAIL_DATA_A lives in a
+// caller's byte buffer: a 32-bit little-endian size field holding this value,
+// then the interface path as zero-terminated single-byte text.
+inline constexpr DWORD SP_DEVICE_INTERFACE_DETAIL_DATA_A_SIZE = 5;
+inline constexpr DWORD DETAIL_DATA_PATH_OFFSET = 4;
+
+struct OVERLAPPED {
+    DWORD Internal = 0;
+    DWORD InternalHigh = 0;
+    DWORD Offset = 0;
+    DWORD OffsetHigh = 0;
+    HANDLE hEvent = NO_HANDLE;
+};
+
+// nLength is 12; there is never a security descriptor (0).
+struct SECURITY_ATTRIBUTES {
+    DWORD nLength = 0;
+    DWORD lpSecurityDescriptor = 0;
+    BOOL bInheritHandle = 0;
+};
+static_assert(sizeof(SECURITY_ATTRIBUTES) == 12);
+
+// Flags and values the callers pass.
+inline constexpr DWORD DIGCF_PRESENT = 0x02;
+inline constexpr DWORD DIGCF_DEVICEINTERFACE = 0x10;
+inline constexpr DWORD GENERIC_READ = 0x80000000;
+inline constexpr DWORD GENERIC_WRITE = 0x40000000;
+inline constexpr DWORD FILE_SHARE_READ = 0x01;
+inline constexpr DWORD FILE_SHARE_WRITE = 0x02;
+inline constexpr DWORD OPEN_EXISTING = 3;
+inline constexpr DWORD FILE_FLAG_OVERLAPPED = 0x40000000;
+
+class HidHost {
+public:
+    virtual ~HidHost() = default;
+
+    // Fills HidGuid with the HID device-interface class GUID.
+    virtual void HidD_GetHidGuid(GUID& HidGuid) = 0;
+
+    // Takes a snapshot of the HID interfaces present now and returns a
+    // device-information-set handle for it (INVALID_HANDLE_VALUE when no set
+    // could be made). Enumerator and hwndParent are unused; Flags is
+    // DIGCF_PRESENT | DIGCF_DEVICEINTERFACE.
+    virtual HANDLE SetupDiGetClassDevsA(const GUID& ClassGuid, const char* Enumerator,
+                                        HANDLE hwndParent, DWORD Flags) = 0;
+
+    // Success while the set holds an interface at MemberIndex; fills
+    // DeviceInterfaceData for it. Failure (an index past the last interface,
+    // a bad set, a cbSize other than 28) ends the enumeration. DeviceInfoData
+    // is unused (pass nullptr).
+    virtual BOOL SetupDiEnumDeviceInterfaces(HANDLE DeviceInfoSet, void* DeviceInfoData,
+                                             const GUID& InterfaceClassGuid,
+                                             std::int32_t MemberIndex,
+                                             SP_DEVICE_INTERFACE_DATA& DeviceInterfaceData) = 0;
+
+    // Sets *RequiredSize (when given) to the bytes the detail record of the
+    // interface needs: DETAIL_DATA_PATH_OFFSET + path length + 1. Without a
+    // buffer it fails after that. With a buffer it succeeds only when the
+    // buffer's size field holds SP_DEVICE_INTERFACE_DETAIL_DATA_A_SIZE and
+    // DetailSize is at least the required size; it then writes the path and its
+    // terminator from DETAIL_DATA_PATH_OFFSET on, and nothing else.
+    virtual BOOL SetupDiGetDeviceInterfaceDetailA(
+        HANDLE DeviceInfoSet, const SP_DEVICE_INTERFACE_DATA& DeviceInterfaceData,
+        BYTE* DeviceInterfaceDetailData, DWORD DeviceInterfaceDetailDataSize, DWORD* RequiredSize,
+        void* DeviceInfoData) = 0;
+
+    // Releases the set.
+    virtual BOOL SetupDiDestroyDeviceInfoList(HANDLE DeviceInfoSet) = 0;
+
+    // Opens the interface at FileName (zero-terminated single-byte text).
+    // FILE_FLAG_OVERLAPPED in FlagsAndAttributes makes ReadFile on the handle
+    // take a report only if one is waiting. Returns INVALID_HANDLE_VALUE when
+    // the interface is gone or cannot be opened (held exclusively elsewhere,
+    // access denied).
+    virtual HANDLE CreateFileA(const char* FileName, DWORD DesiredAccess, DWORD ShareMode,
+                               const SECURITY_ATTRIBUTES* SecurityAttributes,
+                               DWORD CreationDisposition, DWORD FlagsAndAttributes,
+                               HANDLE TemplateFile) = 0;
+
+    // Releases a device handle. The invalid handle is ignored (failure, no effect).
+    virtual BOOL CloseHandle(HANDLE Object) = 0;
+
+    // Fills the vendor ID, product ID and version number of the opened interface.
+    virtual BOOL HidD_GetAttributes(HANDLE HidDeviceObject, HIDD_ATTRIBUTES& Attributes) = 0;
+
+    // The three string reads: on success Buffer holds the string in UTF-16LE,
+    // cut to BufferLength bytes (whole units only) and zero-terminated when the
+    // terminator fits. On failure nothing is written.
+    virtual BOOL HidD_GetSerialNumberString(HANDLE HidDeviceObject, void* Buffer,
+                                            DWORD BufferLength) = 0;
+    virtual BOOL HidD_GetManufacturerString(HANDLE HidDeviceObject, void* Buffer,
+                                            DWORD BufferLength) = 0;
+    virtual BOOL HidD_GetProductString(HANDLE HidDeviceObject, void* Buffer,
+                                       DWORD BufferLength) = 0;
+
+    // Success returns in PreparsedData a handle to the device's report
+    // description; on failure PreparsedData is left as it was.
+    virtual BOOL HidD_GetPreparsedData(HANDLE HidDeviceObject, HANDLE& PreparsedData) = 0;
+    // Fills the report lengths from a handle HidD_GetPreparsedData returned.
+    virtual BOOL HidP_GetCaps(HANDLE PreparsedData, HIDP_CAPS& Capabilities) = 0;
+    // Releases a handle HidD_GetPreparsedData returned.
+    virtual BOOL HidD_FreePreparsedData(HANDLE PreparsedData) = 0;
+
+    // Reads a feature report. Byte 0 of ReportBuffer is the report ID; on
+    // success the buffer holds the report, report ID first, within
+    // ReportBufferLength bytes.
+    virtual BOOL HidD_GetFeature(HANDLE HidDeviceObject, void* ReportBuffer,
+                                 DWORD ReportBufferLength) = 0;
+    // Writes the ReportBufferLength bytes of ReportBuffer, report ID first, as
+    // a feature report.
+    virtual BOOL HidD_SetFeature(HANDLE HidDeviceObject, const void* ReportBuffer,
+                                 DWORD ReportBufferLength) = 0;
+
+    // Makes an event object; returns NO_HANDLE when none could be made.
+    virtual HANDLE CreateEventA(const SECURITY_ATTRIBUTES* EventAttributes, BOOL ManualReset,
+                                BOOL InitialState, const char* Name) = 0;
+
+    // Reads one input report, report ID first, into Buffer (at most
+    // NumberOfBytesToRead bytes). On an overlapped handle it succeeds only
+    // when a report is waiting and never leaves a read outstanding; any other
+    // outcome is failure. On a handle opened without FILE_FLAG_OVERLAPPED it
+    // may wait for the next report.
+    virtual BOOL ReadFile(HANDLE File, void* Buffer, DWORD NumberOfBytesToRead,
+                          DWORD* NumberOfBytesRead, OVERLAPPED* Overlapped) = 0;
+};
+
+} // namespace merovane

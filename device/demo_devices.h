@@ -1,0 +1,12 @@
+// The virtual devices the demo starts with: two clock dividers with different
+// serial numbers, both streaming input reports, and a keyboard that is not a
+// target.
+#pragma once
+
+#include "device/simulated_host.h"
+
+namespace merovane {
+
+void PlugDemoDevices(SimulatedHost& host);
+
+} // namespace merovane

@@ -1,0 +1,467 @@
+#include "device/hidapi_host.h"
+
+#include "device/hidraw_sysfs.h"
+#include "device/host_strings.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <hidapi/hidapi.h>
+#include <limits>
+#include <mutex>
+#include <string_view>
+#include <sys/stat.h>
+#include <utility>
+
+namespace merovane {
+namespace {
+
+constexpr GUID HidInterfaceClassGuid = {
+    0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
+
+// Flags of an enumerated interface: it is present and enabled.
+constexpr DWORD InterfaceActive = 0x1;
+
+// Room for any USB string: a string descriptor holds at most 126 UTF-16 units.
+constexpr std::size_t WideStringCapacity = 256;
+
+// The hidraw feature-report requests carry the length in a 14-bit field, so
+// no feature transfer is longer than this.
+constexpr std::size_t MaxFeatureTransferBytes = (std::size_t{1} << 14) - 1;
+// No input report is longer than this: its length with the ID fits 16 bits.
+constexpr std::size_t MaxInputReportBytes = MaxReportDataBytes + 1;
+
+// hidapi keeps library-wide state; it stays initialised while any host lives.
+std::mutex libraryMutex;
+int libraryUsers = 0;
+
+bool SameGuid(const GUID& a, const GUID& b) {
+    return a.Data1 == b.Data1 && a.Data2 == b.Data2 && a.Data3 == b.Data3 &&
+           std::equal(std::begin(a.Data4), std::end(a.Data4), std::begin(b.Data4));
+}
+
+// Why `path` is not a hidraw device node (/dev/hidraw<number>, a character
+// device); empty when it is one.
+std::string NotHidrawNodeReason(const char* path) {
+    if (!HidrawNodeName(path)) {
+        return "not a hidraw device path";
+    }
+    struct stat status {};
+    if (::stat(path, &status) != 0) {
+        return std::strerror(errno);
+    }
+    return S_ISCHR(status.st_mode) ? std::string() : std::string("not a character device");
+}
+
+std::string HidapiErrorText(hid_device* device) {
+    const wchar_t* text = hid_error(device);
+    return text != nullptr ? WideToUtf8(text) : std::string("unknown hidapi error");
+}
+
+} // namespace
+
+std::size_t InputReportToCaller(std::span<const std::uint8_t> wire, bool usesReportIds,
+                                std::span<std::uint8_t> out) {
+    if (out.empty()) {
+        return 0;
+    }
+    if (usesReportIds) {
+        const std::size_t count = std::min(wire.size(), out.size());
+        std::copy_n(wire.begin(), count, out.begin());
+        return count;
+    }
+    out[0] = 0;
+    const std::size_t count = std::min(wire.size(), out.size() - 1);
+    std::copy_n(wire.begin(), count, out.begin() + 1);
+    return count + 1;
+}
+
+void HidapiHost::DeviceCloser::operator()(hid_device_* device) const {
+    hid_close(device);
+}
+
+HidapiHost::HidapiHost() {
+    const std::lock_guard lock(libraryMutex);
+    if (libraryUsers++ == 0 && hid_init() != 0) {
+        // hidapi initialises itself again on the first enumeration or open.
+        lastError_ = "hid_init: " + HidapiErrorText(nullptr);
+    }
+}
+
+HidapiHost::~HidapiHost() {
+    objects_.clear(); // closes the devices still open
+    const std::lock_guard lock(libraryMutex);
+    if (--libraryUsers == 0) {
+        hid_exit();
+    }
+}
+
+template <typename Kind> Kind* HidapiHost::Find(HANDLE handle) {
+    const auto found = objects_.find(handle);
+    return found != objects_.end() ? std::get_if<Kind>(&found->second) : nullptr;
+}
+
+HANDLE HidapiHost::Add(Object object) {
+    // Positive numbers in turn; after the largest the count starts over at 1,
+    // passing any number still in use.
+    HANDLE candidate = lastHandle_;
+    do {
+        candidate = candidate == std::numeric_limits<HANDLE>::max() ? 1 : candidate + 1;
+    } while (objects_.contains(candidate));
+    lastHandle_ = candidate;
+    objects_.emplace(candidate, std::move(object));
+    return candidate;
+}
+
+BOOL HidapiHost::Fail(const char* operation, const std::string& reason, OpenDevice* device) {
+    lastError_ = std::string(operation) + ": " + reason;
+    if (device != nullptr) {
+        device->lastError = lastError_;
+    }
+    return 0;
+}
+
+BOOL HidapiHost::FailOnDevice(const char* operation, OpenDevice& device) {
+    return Fail(operation, HidapiErrorText(device.device.get()), &device);
+}
+
+std::string HidapiHost::LastError() const {
+    return lastError_;
+}
+
+std::string HidapiHost::LastError(HANDLE device) const {
+    const auto found = objects_.find(device);
+    if (found == objects_.end()) {
+        return {};
+    }
+    const auto* open = std::get_if<OpenDevice>(&found->second);
+    return open != nullptr ? open->lastError : std::string();
+}
+
+void HidapiHost::HidD_GetHidGuid(GUID& HidGuid) {
+    HidGuid = HidInterfaceClassGuid;
+}
+
+HANDLE HidapiHost::SetupDiGetClassDevsA(const GUID& ClassGuid, const char* /*Enumerator*/,
+                                        HANDLE /*hwndParent*/, DWORD /*Flags*/) {
+    InfoSet set;
+    // Only HID interfaces are known here: a set of any other class is empty.
+    if (SameGuid(ClassGuid, HidInterfaceClassGuid)) {
+        // hidapi gives no list both when there is no device and when the
+        // enumeration failed; either way the set is empty.
+        hid_device_info* const list = hid_enumerate(0, 0);
+        for (const hid_device_info* info = list; info != nullptr; info = info->next) {
+            if (info->path != nullptr) {
+                set.paths.emplace_back(info->path);
+            }
+        }
+        hid_free_enumeration(list);
+    }
+    return Add(std::move(set));
+}
+
+BOOL HidapiHost::SetupDiEnumDeviceInterfaces(HANDLE DeviceInfoSet, void* /*DeviceInfoData*/,
+                                             const GUID& InterfaceClassGuid,
+                                             std::int32_t MemberIndex,
+                                             SP_DEVICE_INTERFACE_DATA& DeviceInterfaceData) {
+    constexpr const char* Operation = "SetupDiEnumDeviceInterfaces";
+    const InfoSet* set = Find<InfoSet>(DeviceInfoSet);
+    if (set == nullptr) {
+        return Fail(Operation, "not a device-information set");
+    }
+    if (DeviceInterfaceData.cbSize != sizeof(SP_DEVICE_INTERFACE_DATA)) {
+        return Fail(Operation, "cbSize is not 28");
+    }
+    if (!SameGuid(InterfaceClassGuid, HidInterfaceClassGuid) || MemberIndex < 0 ||
+        static_cast<std::size_t>(MemberIndex) >= set->paths.size()) {
+        return Fail(Operation, "no more interfaces");
+    }
+    DeviceInterfaceData.InterfaceClassGuid = HidInterfaceClassGuid;
+    DeviceInterfaceData.Flags = InterfaceActive;
+    DeviceInterfaceData.Reserved = static_cast<DWORD>(MemberIndex);
+    return 1;
+}
+
+BOOL HidapiHost::SetupDiGetDeviceInterfaceDetailA(
+    HANDLE DeviceInfoSet, const SP_DEVICE_INTERFACE_DATA& DeviceInterfaceData,
+    BYTE* DeviceInterfaceDetailData, DWORD DeviceInterfaceDetailDataSize, DWORD* RequiredSize,
+    void* /*DeviceInfoData*/) {
+    constexpr const char* Operation = "SetupDiGetDeviceInterfaceDetailA";
+    const InfoSet* set = Find<InfoSet>(DeviceInfoSet);
+    if (set == nullptr) {
+        return Fail(Operation, "not a device-information set");
+    }
+    if (DeviceInterfaceData.cbSize != sizeof(SP_DEVICE_INTERFACE_DATA) ||
+        DeviceInterfaceData.Reserved >= set->paths.size()) {
+        return Fail(Operation, "no such interface in the set");
+    }
+    if (WriteInterfaceDetail(set->paths[DeviceInterfaceData.Reserved], DeviceInterfaceDetailData,
+                             DeviceInterfaceDetailDataSize, RequiredSize) == 0) {
+        return Fail(Operation, "no buffer, a buffer too small, or a wrong size field");
+    }
+    return 1;
+}
+
+BOOL HidapiHost::SetupDiDestroyDeviceInfoList(HANDLE DeviceInfoSet) {
+    if (Find<InfoSet>(DeviceInfoSet) == nullptr) {
+        return Fail("SetupDiDestroyDeviceInfoList", "not a device-information set");
+    }
+    objects_.erase(DeviceInfoSet);
+    return 1;
+}
+
+HANDLE HidapiHost::CreateFileA(const char* FileName, DWORD /*DesiredAccess*/, DWORD /*ShareMode*/,
+                               const SECURITY_ATTRIBUTES* /*SecurityAttributes*/,
+                               DWORD /*CreationDisposition*/, DWORD FlagsAndAttributes,
+                               HANDLE /*TemplateFile*/) {
+    constexpr const char* Operation = "CreateFileA";
+    if (FileName == nullptr) {
+        Fail(Operation, "no path");
+        return INVALID_HANDLE_VALUE;
+    }
+    // hidapi 0.13.1 (hidraw) crashes when the file it opens turns out not to
+    // be a hidraw node (seen with /dev/null), so only hidraw nodes reach it.
+    if (const std::string reason = NotHidrawNodeReason(FileName); !reason.empty()) {
+        Fail(Operation, std::string(FileName) + ": " + reason);
+        return INVALID_HANDLE_VALUE;
+    }
+    hid_device* const device = hid_open_path(FileName);
+    if (device == nullptr) {
+        Fail(Operation, std::string(FileName) + ": " + HidapiErrorText(nullptr));
+        return INVALID_HANDLE_VALUE;
+    }
+    OpenDevice open;
+    open.device.reset(device);
+    open.path = FileName;
+    open.overlapped = (FlagsAndAttributes & FILE_FLAG_OVERLAPPED) != 0;
+    return Add(std::move(open));
+}
+
+BOOL HidapiHost::CloseHandle(HANDLE Object) {
+    const auto found = objects_.find(Object);
+    if (found == objects_.end() || !(std::holds_alternative<OpenDevice>(found->second) ||
+                                     std::holds_alternative<Event>(found->second))) {
+        return Fail("CloseHandle", "not a device or event handle");
+    }
+    objects_.erase(found); // an open device is closed with its entry
+    return 1;
+}
+
+BOOL HidapiHost::HidD_GetAttributes(HANDLE HidDeviceObject, HIDD_ATTRIBUTES& Attributes) {
+    constexpr const char* Operation = "HidD_GetAttributes";
+    OpenDevice* open = Find<OpenDevice>(HidDeviceObject);
+    if (open == nullptr) {
+        return Fail(Operation, "not an open device");
+    }
+    if (Attributes.Size < sizeof(HIDD_ATTRIBUTES)) {
+        return Fail(Operation, "Size is less than 12", open);
+    }
+    const hid_device_info* info = hid_get_device_info(open->device.get());
+    if (info == nullptr) {
+        return FailOnDevice(Operation, *open);
+    }
+    Attributes.VendorID = info->vendor_id;
+    Attributes.ProductID = info->product_id;
+    Attributes.VersionNumber = info->release_number;
+    return 1;
+}
+
+BOOL HidapiHost::ReadString(const char* operation, HANDLE handle, void* buffer, DWORD length,
+                            int (*read)(hid_device_*, wchar_t*, std::size_t)) {
+    OpenDevice* open = Find<OpenDevice>(handle);
+    if (open == nullptr) {
+        return Fail(operation, "not an open device");
+    }
+    if (buffer == nullptr) {
+        return Fail(operation, "no buffer", open);
+    }
+    std::array<wchar_t, WideStringCapacity> text{};
+    if (read(open->device.get(), text.data(), text.size()) != 0) {
+        return FailOnDevice(operation, *open);
+    }
+    const auto end = std::find(text.begin(), text.end(), L'\0');
+    const std::wstring_view view(text.data(), static_cast<std::size_t>(end - text.begin()));
+    WideToUtf16le(view, std::span(static_cast<std::uint8_t*>(buffer), length));
+    return 1;
+}
+
+BOOL HidapiHost::HidD_GetSerialNumberString(HANDLE HidDeviceObject, void* Buffer,
+                                            DWORD BufferLength) {
+    return ReadString("HidD_GetSerialNumberString", HidDeviceObject, Buffer, BufferLength,
+                      hid_get_serial_number_string);
+}
+
+BOOL HidapiHost::HidD_GetManufacturerString(HANDLE HidDeviceObject, void* Buffer,
+                                            DWORD BufferLength) {
+    return ReadString("HidD_GetManufacturerString", HidDeviceObject, Buffer, BufferLength,
+                      hid_get_manufacturer_string);
+}
+
+BOOL HidapiHost::HidD_GetProductString(HANDLE HidDeviceObject, void* Buffer, DWORD BufferLength) {
+    return ReadString("HidD_GetProductString", HidDeviceObject, Buffer, BufferLength,
+                      hid_get_product_string);
+}
+
+bool HidapiHost::LoadLengths(const char* operation, OpenDevice& device) {
+#if HID_API_VERSION >= HID_API_MAKE_VERSION(0, 14, 0)
+    std::vector<std::uint8_t> descriptor(HID_API_MAX_REPORT_DESCRIPTOR_SIZE);
+    const int got =
+        hid_get_report_descriptor(device.device.get(), descriptor.data(), descriptor.size());
+    if (got < 0) {
+        FailOnDevice(operation, device);
+        return false;
+    }
+    descriptor.resize(static_cast<std::size_t>(got));
+#else
+    // Older hidapi cannot hand out the descriptor; the kernel shows it in sysfs.
+    HidrawDescriptorResult read = ReadHidrawReportDescriptor(device.path);
+    if (!read.descriptor) {
+        Fail(operation, read.error, &device);
+        return false;
+    }
+    const std::vector<std::uint8_t> descriptor = std::move(*read.descriptor);
+#endif
+    ReportDescriptorResult parsed = ParseReportDescriptor(descriptor);
+    if (!parsed.lengths) {
+        Fail(operation, "report descriptor refused: " + parsed.error, &device);
+        return false;
+    }
+    device.lengths = parsed.lengths;
+    return true;
+}
+
+BOOL HidapiHost::HidD_GetPreparsedData(HANDLE HidDeviceObject, HANDLE& PreparsedData) {
+    constexpr const char* Operation = "HidD_GetPreparsedData";
+    OpenDevice* open = Find<OpenDevice>(HidDeviceObject);
+    if (open == nullptr) {
+        return Fail(Operation, "not an open device");
+    }
+    if (!open->lengths && !LoadLengths(Operation, *open)) {
+        return 0;
+    }
+    PreparsedData = Add(Preparsed{*open->lengths});
+    return 1;
+}
+
+BOOL HidapiHost::HidP_GetCaps(HANDLE PreparsedData, HIDP_CAPS& Capabilities) {
+    const Preparsed* preparsed = Find<Preparsed>(PreparsedData);
+    if (preparsed == nullptr) {
+        return Fail("HidP_GetCaps", "not preparsed data");
+    }
+    Capabilities.InputReportByteLength = preparsed->lengths.input;
+    Capabilities.OutputReportByteLength = preparsed->lengths.output;
+    Capabilities.FeatureReportByteLength = preparsed->lengths.feature;
+    return 1;
+}
+
+BOOL HidapiHost::HidD_FreePreparsedData(HANDLE PreparsedData) {
+    if (Find<Preparsed>(PreparsedData) == nullptr) {
+        return Fail("HidD_FreePreparsedData", "not preparsed data");
+    }
+    objects_.erase(PreparsedData);
+    return 1;
+}
+
+BOOL HidapiHost::HidD_GetFeature(HANDLE HidDeviceObject, void* ReportBuffer,
+                                 DWORD ReportBufferLength) {
+    constexpr const char* Operation = "HidD_GetFeature";
+    OpenDevice* open = Find<OpenDevice>(HidDeviceObject);
+    if (open == nullptr) {
+        return Fail(Operation, "not an open device");
+    }
+    if (ReportBuffer == nullptr || ReportBufferLength == 0) {
+        return Fail(Operation, "no buffer", open);
+    }
+    // Read into a buffer of our own so that a failure leaves the caller's
+    // untouched; a report shorter than asked for reads as zero-padded.
+    auto* const caller = static_cast<std::uint8_t*>(ReportBuffer);
+    std::vector<std::uint8_t> report(
+        std::min<std::size_t>(ReportBufferLength, MaxFeatureTransferBytes));
+    report[0] = caller[0];
+    const int got = hid_get_feature_report(open->device.get(), report.data(), report.size());
+    if (got < 0) {
+        return FailOnDevice(Operation, *open);
+    }
+    if (got == 0) {
+        return Fail(Operation, "empty feature report", open);
+    }
+    std::copy(report.begin(), report.end(), caller);
+    return 1;
+}
+
+BOOL HidapiHost::HidD_SetFeature(HANDLE HidDeviceObject, const void* ReportBuffer,
+                                 DWORD ReportBufferLength) {
+    constexpr const char* Operation = "HidD_SetFeature";
+    OpenDevice* open = Find<OpenDevice>(HidDeviceObject);
+    if (open == nullptr) {
+        return Fail(Operation, "not an open device");
+    }
+    if (ReportBuffer == nullptr || ReportBufferLength == 0) {
+        return Fail(Operation, "no report", open);
+    }
+    if (ReportBufferLength > MaxFeatureTransferBytes) {
+        return Fail(Operation, "feature report longer than a hidraw transfer", open);
+    }
+    const int sent = hid_send_feature_report(
+        open->device.get(), static_cast<const std::uint8_t*>(ReportBuffer), ReportBufferLength);
+    if (sent < 0) {
+        return FailOnDevice(Operation, *open);
+    }
+    if (sent == 0) {
+        return Fail(Operation, "nothing sent", open);
+    }
+    return 1;
+}
+
+HANDLE HidapiHost::CreateEventA(const SECURITY_ATTRIBUTES* /*EventAttributes*/,
+                                BOOL /*ManualReset*/, BOOL /*InitialState*/, const char* /*Name*/) {
+    // Reads never stay outstanding, so nothing ever waits on an event: it
+    // needs no object of the system behind it.
+    return Add(Event{});
+}
+
+BOOL HidapiHost::ReadFile(HANDLE File, void* Buffer, DWORD NumberOfBytesToRead,
+                          DWORD* NumberOfBytesRead, OVERLAPPED* /*Overlapped*/) {
+    constexpr const char* Operation = "ReadFile";
+    if (NumberOfBytesRead != nullptr) {
+        *NumberOfBytesRead = 0;
+    }
+    OpenDevice* open = Find<OpenDevice>(File);
+    if (open == nullptr) {
+        return Fail(Operation, "not an open device");
+    }
+    if (Buffer == nullptr || NumberOfBytesToRead == 0) {
+        return Fail(Operation, "no buffer", open);
+    }
+    // Whether an ID byte comes first on the wire is in the descriptor; it is
+    // read once here unless HidD_GetPreparsedData did. Unknown means no IDs.
+    if (!open->lengths && !open->descriptorTried) {
+        open->descriptorTried = true;
+        LoadLengths(Operation, *open);
+    }
+    const bool usesReportIds = open->lengths && open->lengths->usesReportIds;
+
+    // Read as many bytes as the caller's buffer holds (capped at the longest
+    // report). Without an ID byte on the wire the 0 put first takes one of
+    // them, so a report that fills the read loses its last byte, cut like any
+    // report longer than the buffer.
+    std::vector<std::uint8_t> wire(std::min<std::size_t>(NumberOfBytesToRead, MaxInputReportBytes));
+    const int got =
+        hid_read_timeout(open->device.get(), wire.data(), wire.size(), open->overlapped ? 0 : -1);
+    if (got < 0) {
+        return FailOnDevice(Operation, *open);
+    }
+    if (got == 0) {
+        return Fail(Operation, "no report waiting", open);
+    }
+    const std::size_t placed = InputReportToCaller(
+        std::span(wire.data(), std::min(static_cast<std::size_t>(got), wire.size())), usesReportIds,
+        std::span(static_cast<std::uint8_t*>(Buffer), NumberOfBytesToRead));
+    if (NumberOfBytesRead != nullptr) {
+        *NumberOfBytesRead = static_cast<DWORD>(placed);
+    }
+    return 1;
+}
+
+} // namespace merovane

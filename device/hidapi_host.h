@@ -1,0 +1,121 @@
+// The host for real devices: every HidHost operation carried out through
+// hidapi (hidraw backend). This host and its .cpp are the only place that
+// talks to hidapi.
+//
+// Handles are numbers this host hands out from a counter (never NO_HANDLE or
+// INVALID_HANDLE_VALUE), each standing for one object: a device-information
+// set, an open device, preparsed data or an event. An operation given an
+// unknown handle, or a handle of another kind, fails and changes nothing.
+//
+// A host is used from one thread at a time.
+#pragma once
+
+#include "device/api_declarations.h"
+#include "device/report_descriptor.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <unordered_map>
+#include <variant>
+#include <vector>
+
+struct hid_device_; // hidapi's opaque device
+
+namespace merovane {
+
+// Puts an input report as read from the device (`wire`) into the caller's
+// buffer, report ID first: a device that declares report IDs sends the ID
+// as the first byte, one that declares none sends no ID byte, so a 0 is put
+// before its data. Cut to `out`; returns the bytes written.
+std::size_t InputReportToCaller(std::span<const std::uint8_t> wire, bool usesReportIds,
+                                std::span<std::uint8_t> out);
+
+class HidapiHost final : public HidHost {
+public:
+    HidapiHost();
+    ~HidapiHost() override; // closes every device still open
+    HidapiHost(const HidapiHost&) = delete;
+    HidapiHost& operator=(const HidapiHost&) = delete;
+
+    void HidD_GetHidGuid(GUID& HidGuid) override;
+    HANDLE SetupDiGetClassDevsA(const GUID& ClassGuid, const char* Enumerator, HANDLE hwndParent,
+                                DWORD Flags) override;
+    BOOL SetupDiEnumDeviceInterfaces(HANDLE DeviceInfoSet, void* DeviceInfoData,
+                                     const GUID& InterfaceClassGuid, std::int32_t MemberIndex,
+                                     SP_DEVICE_INTERFACE_DATA& DeviceInterfaceData) override;
+    BOOL SetupDiGetDeviceInterfaceDetailA(HANDLE DeviceInfoSet,
+                                          const SP_DEVICE_INTERFACE_DATA& DeviceInterfaceData,
+                                          BYTE* DeviceInterfaceDetailData,
+                                          DWORD DeviceInterfaceDetailDataSize, DWORD* RequiredSize,
+                                          void* DeviceInfoData) override;
+    BOOL SetupDiDestroyDeviceInfoList(HANDLE DeviceInfoSet) override;
+    HANDLE CreateFileA(const char* FileName, DWORD DesiredAccess, DWORD ShareMode,
+                       const SECURITY_ATTRIBUTES* SecurityAttributes, DWORD CreationDisposition,
+                       DWORD FlagsAndAttributes, HANDLE TemplateFile) override;
+    BOOL CloseHandle(HANDLE Object) override;
+    BOOL HidD_GetAttributes(HANDLE HidDeviceObject, HIDD_ATTRIBUTES& Attributes) override;
+    BOOL HidD_GetSerialNumberString(HANDLE HidDeviceObject, void* Buffer,
+                                    DWORD BufferLength) override;
+    BOOL HidD_GetManufacturerString(HANDLE HidDeviceObject, void* Buffer,
+                                    DWORD BufferLength) override;
+    BOOL HidD_GetProductString(HANDLE HidDeviceObject, void* Buffer, DWORD BufferLength) override;
+    BOOL HidD_GetPreparsedData(HANDLE HidDeviceObject, HANDLE& PreparsedData) override;
+    BOOL HidP_GetCaps(HANDLE PreparsedData, HIDP_CAPS& Capabilities) override;
+    BOOL HidD_FreePreparsedData(HANDLE PreparsedData) override;
+    BOOL HidD_GetFeature(HANDLE HidDeviceObject, void* ReportBuffer,
+                         DWORD ReportBufferLength) override;
+    BOOL HidD_SetFeature(HANDLE HidDeviceObject, const void* ReportBuffer,
+                         DWORD ReportBufferLength) override;
+    HANDLE CreateEventA(const SECURITY_ATTRIBUTES* EventAttributes, BOOL ManualReset,
+                        BOOL InitialState, const char* Name) override;
+    BOOL ReadFile(HANDLE File, void* Buffer, DWORD NumberOfBytesToRead, DWORD* NumberOfBytesRead,
+                  OVERLAPPED* Overlapped) override;
+
+    // Why the latest failed operation of this host failed, naming the
+    // operation; empty while none has failed.
+    std::string LastError() const;
+    // Why the latest failed operation on the open device `device` failed;
+    // empty for any other handle or while none has failed.
+    std::string LastError(HANDLE device) const;
+
+private:
+    struct DeviceCloser {
+        void operator()(hid_device_* device) const;
+    };
+    struct InfoSet {
+        std::vector<std::string> paths;
+    };
+    struct OpenDevice {
+        std::unique_ptr<hid_device_, DeviceCloser> device;
+        std::string path;
+        bool overlapped = false;
+        std::optional<ReportLengths> lengths; // once the descriptor was parsed
+        bool descriptorTried = false;         // ReadFile tries it once on its own
+        std::string lastError;
+    };
+    struct Preparsed {
+        ReportLengths lengths;
+    };
+    struct Event {};
+    using Object = std::variant<InfoSet, OpenDevice, Preparsed, Event>;
+
+    template <typename Kind> Kind* Find(HANDLE handle);
+    HANDLE Add(Object object);
+    BOOL Fail(const char* operation, const std::string& reason, OpenDevice* device = nullptr);
+    BOOL FailOnDevice(const char* operation, OpenDevice& device);
+    BOOL ReadString(const char* operation, HANDLE handle, void* buffer, DWORD length,
+                    int (*read)(hid_device_*, wchar_t*, std::size_t));
+    // Reads and parses the descriptor of `device`, keeping the lengths;
+    // records the reason and returns false when that fails.
+    bool LoadLengths(const char* operation, OpenDevice& device);
+
+    std::unordered_map<HANDLE, Object> objects_;
+    HANDLE lastHandle_ = NO_HANDLE;
+    std::string lastError_;
+};
+
+} // namespace merovane
