@@ -1,0 +1,139 @@
+// The controls adapter: Qt widgets with the list, label, frame and timer
+// semantics the window's logic relies on.
+#include "support/window_scenario.h"
+#include "window/controls.h"
+
+#include <QApplication>
+#include <QListView>
+#include <QTest>
+#include <QWidget>
+
+namespace merovane::test {
+namespace {
+
+class Controls : public ::testing::Test {
+protected:
+    Controls() {
+        window.resize(300, 200);
+        window.show();
+        QApplication::setActiveWindow(&window);
+        list.OnClick([this] {
+            // What a handler sees at the moment the Click arrives.
+            clicks.push_back({list.ListIndex(), list.Text()});
+        });
+    }
+
+    QWidget window;
+    QGroupBox* box = new QGroupBox(&window);
+    Frame frame{box};
+    DropDownList list{new QComboBox(box)};
+    std::vector<std::pair<int, std::string>> clicks;
+};
+
+TEST_F(Controls, AddItemAndClearNeverSelectAndNeverClick) {
+    list.AddItem("first");
+    list.AddItem("second");
+    list.AddItem("between", 1);
+    EXPECT_EQ(list.ListIndex(), -1);
+    EXPECT_EQ(list.Text(), "");
+    EXPECT_EQ(list.ListCount(), 3);
+    EXPECT_EQ(list.Widget()->itemText(1), "between");
+
+    list.SetListIndex(2);
+    list.AddItem("zeroth", 0); // the selection moves along with its item
+    EXPECT_EQ(list.Text(), "second");
+    EXPECT_EQ(list.ListIndex(), 3);
+
+    list.Clear();
+    EXPECT_EQ(list.ListIndex(), -1);
+    EXPECT_EQ(list.Text(), "");
+    EXPECT_EQ(list.ListCount(), 0);
+    EXPECT_EQ(clicks, (decltype(clicks){{2, "second"}}));
+}
+
+TEST_F(Controls, SettingListIndexClicksBeforeItReturnsWithTheNewSelectionInPlace) {
+    for (const char* item : {"a", "b", "c"})
+        list.AddItem(item);
+    list.SetListIndex(1);
+    ASSERT_EQ(clicks.size(), 1u);
+    EXPECT_EQ(clicks.back(), (std::pair<int, std::string>{1, "b"}));
+    list.SetListIndex(2);
+    EXPECT_EQ(clicks.back(), (std::pair<int, std::string>{2, "c"}));
+}
+
+TEST_F(Controls, PicksWithTheKeyboardAndTheMouseClick) {
+    for (const char* item : {"a", "b", "c"})
+        list.AddItem(item);
+    list.SetListIndex(0);
+    clicks.clear();
+    list.Widget()->setFocus();
+
+    QTest::keyClick(list.Widget(), Qt::Key_Down);
+    EXPECT_EQ(clicks, (decltype(clicks){{1, "b"}}));
+
+    // The popup: a click on the item already selected is a pick as well.
+    list.Widget()->showPopup();
+    auto* view = list.Widget()->view();
+    const QRect item = view->visualRect(view->model()->index(1, 0));
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, item.center());
+    EXPECT_EQ(clicks, (decltype(clicks){{1, "b"}, {1, "b"}}));
+}
+
+TEST_F(Controls, ADisabledFrameBlocksTheListWhateverTheListsOwnSetting) {
+    for (const char* item : {"a", "b"})
+        list.AddItem(item);
+    list.SetListIndex(0);
+    clicks.clear();
+
+    list.SetEnabled(true);
+    frame.SetEnabled(false);
+    EXPECT_TRUE(list.Enabled());
+    EXPECT_FALSE(list.Widget()->isEnabled());
+    QTest::keyClick(list.Widget(), Qt::Key_Down);
+    EXPECT_TRUE(clicks.empty());
+    EXPECT_EQ(list.ListIndex(), 0);
+
+    // Enabling the frame gives back exactly what each control was set to.
+    list.SetEnabled(false);
+    frame.SetEnabled(true);
+    EXPECT_FALSE(list.Widget()->isEnabled());
+    list.SetEnabled(true);
+    EXPECT_TRUE(list.Widget()->isEnabled());
+    list.Widget()->setFocus();
+    QTest::keyClick(list.Widget(), Qt::Key_Down);
+    EXPECT_EQ(clicks, (decltype(clicks){{1, "b"}}));
+}
+
+TEST_F(Controls, TextsAreSingleByteAndShownAsPlainText) {
+    const std::string latin1 = "Gr\xFC\xDF <b>bold</b>";
+    list.AddItem(latin1);
+    list.SetListIndex(0);
+    EXPECT_EQ(list.Text(), latin1);
+
+    Label label(new QLabel(&window));
+    label.SetCaption(latin1);
+    EXPECT_EQ(label.Caption(), latin1);
+    EXPECT_EQ(label.Widget()->text(), QString::fromUtf8("Grüß <b>bold</b>"));
+    EXPECT_EQ(label.Widget()->textFormat(), Qt::PlainText);
+}
+
+TEST(IntervalTimerTest, StartsStopsAndKeepsItsInterval) {
+    IntervalTimer timer;
+    int ticks = 0;
+    timer.OnTick([&] { ++ticks; });
+    timer.SetInterval(5);
+    EXPECT_FALSE(timer.Enabled());
+    timer.SetEnabled(true);
+    EXPECT_TRUE(timer.Enabled());
+    EXPECT_EQ(timer.Interval(), 5);
+    // Ticks arrive from the event loop only.
+    EXPECT_EQ(ticks, 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ticks >= 2; }, 5000));
+    timer.SetEnabled(false);
+    const int stopped = ticks;
+    QTest::qWait(30);
+    EXPECT_EQ(ticks, stopped);
+}
+
+} // namespace
+} // namespace merovane::test

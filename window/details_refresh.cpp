@@ -1,0 +1,55 @@
+// Brings the two panels into line with the connection: the device's
+// manufacturer, product name and version, and its current output mode.
+#include "device/feature_protocol.h"
+#include "window/frm_main.h"
+#include "window/version_text.h"
+
+namespace merovane {
+
+void frmMain::RefreshDeviceDetails() {
+    DetailsShown = false;
+    lblManuf.SetCaption("");
+    lblProduct.SetCaption("");
+    lblVersion.SetCaption("");
+    Enc1.Clear();
+    Enc1.SetEnabled(false);
+    Frame3.SetEnabled(false);
+    DeviceMode = -1;
+    if (!DeviceFound)
+        return; // no platform call without a device
+
+    StringBuffer strings{};
+    CallResult = host_.HidD_GetManufacturerString(InputHandle, strings.data(), StringReadLength);
+    if (CallResult != 0) {
+        lblManuf.SetCaption(" " + WideLowBytes(strings));
+        // The version shows only with the manufacturer.
+        lblVersion.SetCaption(VersionText(Attribs.VersionNumber));
+    }
+    CallResult = host_.HidD_GetProductString(InputHandle, strings.data(), StringReadLength);
+    if (CallResult != 0)
+        lblProduct.SetCaption(" " + WideLowBytes(strings));
+    Frame1.SetEnabled(true);
+
+    for (const std::string_view text : OutputModeTexts)
+        Enc1.AddItem(std::string(text));
+
+    // A report too short to hold the mode byte counts as a failed read.
+    std::vector<BYTE> report = EmptyFeatureReport(Caps.FeatureReportByteLength);
+    if (report.size() >= MinModeReportLength) {
+        CallResult =
+            host_.HidD_GetFeature(FeatureHandle, report.data(), static_cast<DWORD>(report.size()));
+        if (CallResult != 0) {
+            const BYTE mode = *OutputModeOfReport(report);
+            // Raises Enc1's Click; SendOutputMode writes nothing while
+            // DetailsShown is false, so the mode is not echoed back.
+            Enc1.SetListIndex(mode);
+            DeviceMode = mode;
+            ModeKnown = true;
+            Frame3.SetEnabled(true);
+            Enc1.SetEnabled(true);
+        }
+    }
+    DetailsShown = true;
+}
+
+} // namespace merovane
