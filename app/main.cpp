@@ -1,0 +1,16 @@
+// merovane-config: the window on the host's real HID devices.
+#include "device/hidapi_host.h"
+#include "window/frm_main.h"
+#include "window/window_look.h"
+
+#include <QApplication>
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("merovane-config");
+    merovane::InstallFontFallbacks();
+    merovane::HidapiHost host;
+    merovane::frmMain window(host);
+    window.Load();
+    return QApplication::exec();
+}

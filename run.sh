@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# Sets up what is missing, builds, and runs one thing:
+#   ./run.sh demo                the window on its built-in simulated devices
+#   ./run.sh app                 the window on this machine's real HID devices
+#   ./run.sh test                the test suite
+#   ./run.sh test --sanitize     the test suite built with AddressSanitizer and UBSan
+#   ./run.sh fuzz [SECONDS]      the report-descriptor fuzzer on the test corpus (default 60 s)
+# Packages come from Debian 12 (apt-get); it asks for sudo when not run as root.
+set -euo pipefail
+cd "$(dirname "$(readlink -f "$0")")"
+
+packages=(build-essential cmake pkg-config qt6-base-dev libgl-dev libhidapi-dev libgtest-dev
+          fonts-liberation fonts-wine xvfb xauth x11-utils)
+fuzz_packages=(clang libclang-rt-14-dev xxd)
+
+install_missing() {
+    local missing=()
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return
+    local sudo=()
+    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+    echo "Installing: ${missing[*]}"
+    "${sudo[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+build() {  # build DIR [cmake options...]
+    local dir=$1
+    shift
+    cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+    cmake --build "$dir" -j"$(nproc)"
+}
+
+jobs=$(nproc)
+case "${1:-}" in
+demo)
+    install_missing "${packages[@]}"
+    build build
+    exec build/app/merovane-config-demo
+    ;;
+app)
+    install_missing "${packages[@]}"
+    build build
+    exec build/app/merovane-config
+    ;;
+test)
+    install_missing "${packages[@]}"
+    if [ "${2:-}" = --sanitize ]; then
+        build build-sanitize -DMEROVANE_SANITIZE=ON
+        export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+        export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+        export MEROVANE_RANDOM_BUDGET=long
+        ctest --test-dir build-sanitize --output-on-failure -j"$jobs"
+    else
+        build build
+        ctest --test-dir build --output-on-failure -j"$jobs"
+    fi
+    ;;
+fuzz)
+    install_missing "${fuzz_packages[@]}"
+    CXX=clang++ cmake -S tests/fuzz -B build-fuzz >/dev/null
+    cmake --build build-fuzz -j"$jobs"
+    corpus=$(mktemp -d)
+    tests/fuzz/make_corpus.sh "$corpus"
+    build-fuzz/fuzz_report_descriptor -max_total_time="${2:-60}" -max_len=4096 -print_final_stats=1 "$corpus"
+    rm -rf "$corpus"
+    ;;
+*)
+    sed -n '2,8p' "$0" | sed 's/^# \{0,1\}//'
+    exit 2
+    ;;
+esac
