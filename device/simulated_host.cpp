@@ -373,8 +373,11 @@ HANDLE SimulatedHost::CreateEventA(const SECURITY_ATTRIBUTES*, BOOL, BOOL, const
 BOOL SimulatedHost::ReadFile(HANDLE File, void* Buffer, DWORD NumberOfBytesToRead,
                              DWORD* NumberOfBytesRead, OVERLAPPED*) {
     Count(HostOperation::ReadFile);
-    ReadRecord record{File, NumberOfBytesToRead, false};
     const VirtualDevice* device = DeviceBehind(File, "ReadFile");
+    ReadRecord record{File, NumberOfBytesToRead, 0, false};
+    if (const auto live = live_.find(File);
+        live != live_.end() && live->second.kind == Kind::Device)
+        record.reportLength = devices_.at(live->second.iface.device).description.inputReportLength;
     if (device != nullptr && !device->streams && !live_.at(File).overlapped)
         Violation("ReadFile: a read that waits on a silent device: " + std::to_string(File));
     record.delivered = device != nullptr && device->streams && device->inputReportLength != 0 &&

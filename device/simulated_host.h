@@ -58,7 +58,8 @@ struct DeviceHandleRecord {
 
 struct ReadRecord {
     HANDLE handle = NO_HANDLE;
-    DWORD length = 0; // the length the caller told
+    DWORD length = 0;        // the length the caller told
+    USHORT reportLength = 0; // the input-report length of the device behind the handle
     bool delivered = false;
 };
 
