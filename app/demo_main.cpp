@@ -1,6 +1,8 @@
-// merovane-config-demo: the window on simulated devices.
+// merovane-config-demo: the window on simulated devices, with the bench that
+// changes those devices beside it.
 #include "device/demo_devices.h"
 #include "device/simulated_host.h"
+#include "window/device_bench.h"
 #include "window/frm_main.h"
 #include "window/window_look.h"
 
@@ -13,6 +15,11 @@ int main(int argc, char** argv) {
     merovane::SimulatedHost host;
     merovane::PlugDemoDevices(host);
     merovane::frmMain window(host);
+    // Declared after the window, so destroyed before it and the host. It never
+    // keeps the program running: closing the window ends it.
+    merovane::DeviceBench bench(host);
     window.Load();
+    bench.show();
+    merovane::PlaceBeside(window, bench);
     return QApplication::exec();
 }
