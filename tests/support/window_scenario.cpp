@@ -4,6 +4,11 @@ namespace merovane::test {
 
 WindowScenario::~WindowScenario() = default;
 
+void WindowScenario::TearDown() {
+    if (window_)
+        ExpectHostClean();
+}
+
 void WindowScenario::Start() {
     window_ = std::make_unique<frmMain>(host);
     window_->Load();

@@ -18,6 +18,8 @@ namespace merovane::test {
 class WindowScenario : public ::testing::Test {
 protected:
     ~WindowScenario() override;
+    // Every scenario ends with the host's ledger checked.
+    void TearDown() override;
 
     SimulatedHost::DeviceId Plug(VirtualDevice device) { return host.Plug(std::move(device)); }
 
