@@ -89,6 +89,14 @@ inline constexpr DWORD FILE_SHARE_WRITE = 0x02;
 inline constexpr DWORD OPEN_EXISTING = 3;
 inline constexpr DWORD FILE_FLAG_OVERLAPPED = 0x40000000;
 
+// What GetLastError reports.
+inline constexpr DWORD ERROR_SUCCESS = 0;
+inline constexpr DWORD ERROR_FILE_NOT_FOUND = 2;     // no such interface (any more)
+inline constexpr DWORD ERROR_ACCESS_DENIED = 5;      // no permission to open it
+inline constexpr DWORD ERROR_GEN_FAILURE = 31;       // the device failed the request
+inline constexpr DWORD ERROR_SHARING_VIOLATION = 32; // held for exclusive use elsewhere
+inline constexpr DWORD ERROR_INVALID_HANDLE = 6;     // not a handle of the right kind
+
 class HidHost {
 public:
     virtual ~HidHost() = default;
@@ -181,6 +189,10 @@ public:
     // may wait for the next report.
     virtual BOOL ReadFile(HANDLE File, void* Buffer, DWORD NumberOfBytesToRead,
                           DWORD* NumberOfBytesRead, OVERLAPPED* Overlapped) = 0;
+
+    // Why the latest failed operation failed (one of the ERROR_ codes above);
+    // ERROR_SUCCESS while none has failed. A successful operation leaves it as it was.
+    virtual DWORD GetLastError() = 0;
 };
 
 } // namespace merovane

@@ -12,6 +12,7 @@
 #include <mutex>
 #include <string_view>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <utility>
 
 namespace merovane {
@@ -52,6 +53,26 @@ std::string NotHidrawNodeReason(const char* path) {
         return std::strerror(errno);
     }
     return S_ISCHR(status.st_mode) ? std::string() : std::string("not a character device");
+}
+
+// The error code of a failed open: hidapi keeps the open's errno as it is;
+// when something else replaced it, the node's access rights tell.
+DWORD OpenErrorCode(const char* path, int error) {
+    if (error == 0 && ::access(path, R_OK | W_OK) != 0)
+        error = errno;
+    switch (error) {
+    case EACCES:
+    case EPERM:
+        return ERROR_ACCESS_DENIED;
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+        return ERROR_FILE_NOT_FOUND;
+    case EBUSY:
+        return ERROR_SHARING_VIOLATION;
+    default:
+        return ERROR_GEN_FAILURE;
+    }
 }
 
 std::string HidapiErrorText(hid_device* device) {
@@ -114,8 +135,10 @@ HANDLE HidapiHost::Add(Object object) {
     return candidate;
 }
 
-BOOL HidapiHost::Fail(const char* operation, const std::string& reason, OpenDevice* device) {
+BOOL HidapiHost::Fail(const char* operation, const std::string& reason, OpenDevice* device,
+                      DWORD code) {
     lastError_ = std::string(operation) + ": " + reason;
+    lastErrorCode_ = code;
     if (device != nullptr) {
         device->lastError = lastError_;
     }
@@ -168,7 +191,7 @@ BOOL HidapiHost::SetupDiEnumDeviceInterfaces(HANDLE DeviceInfoSet, void* /*Devic
     constexpr const char* Operation = "SetupDiEnumDeviceInterfaces";
     const InfoSet* set = Find<InfoSet>(DeviceInfoSet);
     if (set == nullptr) {
-        return Fail(Operation, "not a device-information set");
+        return Fail(Operation, "not a device-information set", nullptr, ERROR_INVALID_HANDLE);
     }
     if (DeviceInterfaceData.cbSize != sizeof(SP_DEVICE_INTERFACE_DATA)) {
         return Fail(Operation, "cbSize is not 28");
@@ -190,7 +213,7 @@ BOOL HidapiHost::SetupDiGetDeviceInterfaceDetailA(
     constexpr const char* Operation = "SetupDiGetDeviceInterfaceDetailA";
     const InfoSet* set = Find<InfoSet>(DeviceInfoSet);
     if (set == nullptr) {
-        return Fail(Operation, "not a device-information set");
+        return Fail(Operation, "not a device-information set", nullptr, ERROR_INVALID_HANDLE);
     }
     if (DeviceInterfaceData.cbSize != sizeof(SP_DEVICE_INTERFACE_DATA) ||
         DeviceInterfaceData.Reserved >= set->paths.size()) {
@@ -205,7 +228,8 @@ BOOL HidapiHost::SetupDiGetDeviceInterfaceDetailA(
 
 BOOL HidapiHost::SetupDiDestroyDeviceInfoList(HANDLE DeviceInfoSet) {
     if (Find<InfoSet>(DeviceInfoSet) == nullptr) {
-        return Fail("SetupDiDestroyDeviceInfoList", "not a device-information set");
+        return Fail("SetupDiDestroyDeviceInfoList", "not a device-information set", nullptr,
+                    ERROR_INVALID_HANDLE);
     }
     objects_.erase(DeviceInfoSet);
     return 1;
@@ -223,12 +247,14 @@ HANDLE HidapiHost::CreateFileA(const char* FileName, DWORD /*DesiredAccess*/, DW
     // hidapi 0.13.1 (hidraw) crashes when the file it opens turns out not to
     // be a hidraw node (seen with /dev/null), so only hidraw nodes reach it.
     if (const std::string reason = NotHidrawNodeReason(FileName); !reason.empty()) {
-        Fail(Operation, std::string(FileName) + ": " + reason);
+        Fail(Operation, std::string(FileName) + ": " + reason, nullptr, ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
+    errno = 0;
     hid_device* const device = hid_open_path(FileName);
     if (device == nullptr) {
-        Fail(Operation, std::string(FileName) + ": " + HidapiErrorText(nullptr));
+        const DWORD code = OpenErrorCode(FileName, errno);
+        Fail(Operation, std::string(FileName) + ": " + HidapiErrorText(nullptr), nullptr, code);
         return INVALID_HANDLE_VALUE;
     }
     OpenDevice open;
@@ -242,7 +268,7 @@ BOOL HidapiHost::CloseHandle(HANDLE Object) {
     const auto found = objects_.find(Object);
     if (found == objects_.end() || !(std::holds_alternative<OpenDevice>(found->second) ||
                                      std::holds_alternative<Event>(found->second))) {
-        return Fail("CloseHandle", "not a device or event handle");
+        return Fail("CloseHandle", "not a device or event handle", nullptr, ERROR_INVALID_HANDLE);
     }
     objects_.erase(found); // an open device is closed with its entry
     return 1;
@@ -252,7 +278,7 @@ BOOL HidapiHost::HidD_GetAttributes(HANDLE HidDeviceObject, HIDD_ATTRIBUTES& Att
     constexpr const char* Operation = "HidD_GetAttributes";
     OpenDevice* open = Find<OpenDevice>(HidDeviceObject);
     if (open == nullptr) {
-        return Fail(Operation, "not an open device");
+        return Fail(Operation, "not an open device", nullptr, ERROR_INVALID_HANDLE);
     }
     if (Attributes.Size < sizeof(HIDD_ATTRIBUTES)) {
         return Fail(Operation, "Size is less than 12", open);
@@ -271,7 +297,7 @@ BOOL HidapiHost::ReadString(const char* operation, HANDLE handle, void* buffer, 
                             int (*read)(hid_device_*, wchar_t*, std::size_t)) {
     OpenDevice* open = Find<OpenDevice>(handle);
     if (open == nullptr) {
-        return Fail(operation, "not an open device");
+        return Fail(operation, "not an open device", nullptr, ERROR_INVALID_HANDLE);
     }
     if (buffer == nullptr) {
         return Fail(operation, "no buffer", open);
@@ -335,7 +361,7 @@ BOOL HidapiHost::HidD_GetPreparsedData(HANDLE HidDeviceObject, HANDLE& Preparsed
     constexpr const char* Operation = "HidD_GetPreparsedData";
     OpenDevice* open = Find<OpenDevice>(HidDeviceObject);
     if (open == nullptr) {
-        return Fail(Operation, "not an open device");
+        return Fail(Operation, "not an open device", nullptr, ERROR_INVALID_HANDLE);
     }
     if (!open->lengths && !LoadLengths(Operation, *open)) {
         return 0;
@@ -347,7 +373,7 @@ BOOL HidapiHost::HidD_GetPreparsedData(HANDLE HidDeviceObject, HANDLE& Preparsed
 BOOL HidapiHost::HidP_GetCaps(HANDLE PreparsedData, HIDP_CAPS& Capabilities) {
     const Preparsed* preparsed = Find<Preparsed>(PreparsedData);
     if (preparsed == nullptr) {
-        return Fail("HidP_GetCaps", "not preparsed data");
+        return Fail("HidP_GetCaps", "not preparsed data", nullptr, ERROR_INVALID_HANDLE);
     }
     Capabilities.InputReportByteLength = preparsed->lengths.input;
     Capabilities.OutputReportByteLength = preparsed->lengths.output;
@@ -357,7 +383,7 @@ BOOL HidapiHost::HidP_GetCaps(HANDLE PreparsedData, HIDP_CAPS& Capabilities) {
 
 BOOL HidapiHost::HidD_FreePreparsedData(HANDLE PreparsedData) {
     if (Find<Preparsed>(PreparsedData) == nullptr) {
-        return Fail("HidD_FreePreparsedData", "not preparsed data");
+        return Fail("HidD_FreePreparsedData", "not preparsed data", nullptr, ERROR_INVALID_HANDLE);
     }
     objects_.erase(PreparsedData);
     return 1;
@@ -368,7 +394,7 @@ BOOL HidapiHost::HidD_GetFeature(HANDLE HidDeviceObject, void* ReportBuffer,
     constexpr const char* Operation = "HidD_GetFeature";
     OpenDevice* open = Find<OpenDevice>(HidDeviceObject);
     if (open == nullptr) {
-        return Fail(Operation, "not an open device");
+        return Fail(Operation, "not an open device", nullptr, ERROR_INVALID_HANDLE);
     }
     if (ReportBuffer == nullptr || ReportBufferLength == 0) {
         return Fail(Operation, "no buffer", open);
@@ -395,7 +421,7 @@ BOOL HidapiHost::HidD_SetFeature(HANDLE HidDeviceObject, const void* ReportBuffe
     constexpr const char* Operation = "HidD_SetFeature";
     OpenDevice* open = Find<OpenDevice>(HidDeviceObject);
     if (open == nullptr) {
-        return Fail(Operation, "not an open device");
+        return Fail(Operation, "not an open device", nullptr, ERROR_INVALID_HANDLE);
     }
     if (ReportBuffer == nullptr || ReportBufferLength == 0) {
         return Fail(Operation, "no report", open);
@@ -429,7 +455,7 @@ BOOL HidapiHost::ReadFile(HANDLE File, void* Buffer, DWORD NumberOfBytesToRead,
     }
     OpenDevice* open = Find<OpenDevice>(File);
     if (open == nullptr) {
-        return Fail(Operation, "not an open device");
+        return Fail(Operation, "not an open device", nullptr, ERROR_INVALID_HANDLE);
     }
     if (Buffer == nullptr || NumberOfBytesToRead == 0) {
         return Fail(Operation, "no buffer", open);

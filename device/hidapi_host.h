@@ -74,6 +74,7 @@ public:
                         BOOL InitialState, const char* Name) override;
     BOOL ReadFile(HANDLE File, void* Buffer, DWORD NumberOfBytesToRead, DWORD* NumberOfBytesRead,
                   OVERLAPPED* Overlapped) override;
+    DWORD GetLastError() override { return lastErrorCode_; }
 
     // Why the latest failed operation of this host failed, naming the
     // operation; empty while none has failed.
@@ -105,7 +106,8 @@ private:
 
     template <typename Kind> Kind* Find(HANDLE handle);
     HANDLE Add(Object object);
-    BOOL Fail(const char* operation, const std::string& reason, OpenDevice* device = nullptr);
+    BOOL Fail(const char* operation, const std::string& reason, OpenDevice* device = nullptr,
+              DWORD code = ERROR_GEN_FAILURE);
     BOOL FailOnDevice(const char* operation, OpenDevice& device);
     BOOL ReadString(const char* operation, HANDLE handle, void* buffer, DWORD length,
                     int (*read)(hid_device_*, wchar_t*, std::size_t));
@@ -116,6 +118,7 @@ private:
     std::unordered_map<HANDLE, Object> objects_;
     HANDLE lastHandle_ = NO_HANDLE;
     std::string lastError_;
+    DWORD lastErrorCode_ = ERROR_SUCCESS;
 };
 
 } // namespace merovane

@@ -118,8 +118,10 @@ const std::string& SimulatedHost::PathOf(const InterfaceRef& iface) const {
 
 VirtualDevice* SimulatedHost::DeviceBehind(HANDLE handle, const char* operation) {
     LiveHandle* live = Find(handle, Kind::Device, operation);
-    if (live == nullptr || !IsAttached(live->iface))
+    if (live == nullptr || !IsAttached(live->iface)) {
+        lastError_ = live == nullptr ? ERROR_INVALID_HANDLE : ERROR_FILE_NOT_FOUND;
         return nullptr;
+    }
     return &devices_.at(live->iface.device).description;
 }
 
@@ -189,6 +191,7 @@ BOOL SimulatedHost::SetupDiDestroyDeviceInfoList(HANDLE DeviceInfoSet) {
 HANDLE SimulatedHost::CreateFileA(const char* FileName, DWORD, DWORD, const SECURITY_ATTRIBUTES*,
                                   DWORD, DWORD FlagsAndAttributes, HANDLE) {
     Count(HostOperation::CreateFileA);
+    lastError_ = ERROR_FILE_NOT_FOUND;
     if (FileName == nullptr)
         return INVALID_HANDLE_VALUE;
     for (const DeviceId id : order_) {
@@ -198,8 +201,14 @@ HANDLE SimulatedHost::CreateFileA(const char* FileName, DWORD, DWORD, const SECU
         if (found == paths.end())
             continue;
         const bool overlapped = (FlagsAndAttributes & FILE_FLAG_OVERLAPPED) != 0;
-        if (!attached.description.opens || (overlapped && !attached.description.opensOverlapped))
+        if (attached.description.openError != ERROR_SUCCESS) {
+            lastError_ = attached.description.openError;
             return INVALID_HANDLE_VALUE;
+        }
+        if (overlapped && !attached.description.opensOverlapped) {
+            lastError_ = ERROR_SHARING_VIOLATION;
+            return INVALID_HANDLE_VALUE;
+        }
         const InterfaceRef iface{id, attached.plugging,
                                  static_cast<std::size_t>(found - paths.begin())};
         const HANDLE handle = NewHandle(LiveHandle{Kind::Device, iface, overlapped, {}});
@@ -330,9 +339,13 @@ BOOL SimulatedHost::HidD_GetFeature(HANDLE HidDeviceObject, void* ReportBuffer,
                                     DWORD ReportBufferLength) {
     Count(HostOperation::HidD_GetFeature);
     const VirtualDevice* device = DeviceBehind(HidDeviceObject, "HidD_GetFeature");
-    if (device == nullptr || device->featureReadFails || device->featureReportLength == 0 ||
-        ReportBuffer == nullptr || ReportBufferLength == 0)
+    if (device == nullptr)
         return 0;
+    if (device->featureReadFails || device->featureReportLength == 0 || ReportBuffer == nullptr ||
+        ReportBufferLength == 0) {
+        lastError_ = ERROR_GEN_FAILURE;
+        return 0;
+    }
     std::vector<BYTE> answer = EmptyFeatureReport(device->featureReportLength);
     if (answer.size() > ModeByte)
         answer[ModeByte] = device->mode;
@@ -355,6 +368,8 @@ BOOL SimulatedHost::HidD_SetFeature(HANDLE HidDeviceObject, const void* ReportBu
         write.path = open->second.path;
     write.delivered = device != nullptr && !device->featureWriteFails &&
                       device->featureReportLength != 0 && !write.bytes.empty();
+    if (device != nullptr && !write.delivered)
+        lastError_ = ERROR_GEN_FAILURE;
     if (write.delivered && write.bytes.size() >= MinCommandReportLength &&
         write.bytes[CommandByte] == static_cast<BYTE>(Command::SetOutputMode))
         device->mode = write.bytes[ArgumentByte];

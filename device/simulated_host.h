@@ -139,6 +139,7 @@ public:
                         BOOL InitialState, const char* Name) override;
     BOOL ReadFile(HANDLE File, void* Buffer, DWORD NumberOfBytesToRead, DWORD* NumberOfBytesRead,
                   OVERLAPPED* Overlapped) override;
+    DWORD GetLastError() override { return lastError_; }
 
 private:
     struct AttachedDevice {
@@ -178,6 +179,7 @@ private:
     HANDLE nextHandle_ = 0x100;
     DeviceId nextDevice_ = 1;
     HostLedger ledger_;
+    DWORD lastError_ = ERROR_SUCCESS;
     std::function<void(const FeatureWrite&)> featureWriteObserver_;
 };
 

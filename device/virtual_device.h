@@ -31,8 +31,10 @@ struct VirtualDevice {
     bool streams = true;
     bool featureReadFails = false;
     bool featureWriteFails = false;
-    // False: held for exclusive use elsewhere (or access denied); opens fail.
-    bool opens = true;
+    // ERROR_SUCCESS: the device opens. Otherwise every open fails with this
+    // error: ERROR_ACCESS_DENIED (no permission), ERROR_SHARING_VIOLATION
+    // (held for exclusive use elsewhere).
+    DWORD openError = ERROR_SUCCESS;
     // False: only overlapped opens fail (the device takes no second reader).
     bool opensOverlapped = true;
     // False: the device's report description cannot be read.

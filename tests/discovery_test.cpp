@@ -102,10 +102,10 @@ TEST_F(Discovery, SerialsThatDifferOnlyInCaseDoNotMatch) {
 
 TEST_F(Discovery, AnInterfaceThatCannotBeOpenedIsPassedOver) {
     VirtualDevice held = Keyboard();
-    held.opens = false;
+    held.openError = ERROR_SHARING_VIOLATION;
     Plug(held);
     VirtualDevice busyDivider = Divider(u"BUSY");
-    busyDivider.opens = false;
+    busyDivider.openError = ERROR_ACCESS_DENIED;
     Plug(busyDivider);
     Plug(Divider(u"FREE"));
     Start();

@@ -759,5 +759,16 @@ TEST(HidapiHostTest, AFailureLeavesAReason) {
     EXPECT_EQ(host.LastError(999), "");
 }
 
+TEST(HidapiHostTest, FailuresCarryAnErrorCode) {
+    HidapiHost host;
+    EXPECT_EQ(host.GetLastError(), ERROR_SUCCESS);
+    EXPECT_EQ(host.HidD_GetFeature(999, nullptr, 0), 0);
+    EXPECT_EQ(host.GetLastError(), ERROR_INVALID_HANDLE);
+    host.CreateFileA("/dev/hidraw4095", 0, 0, nullptr, OPEN_EXISTING, 0, NO_HANDLE);
+    EXPECT_EQ(host.GetLastError(), ERROR_FILE_NOT_FOUND);
+    host.CreateFileA("/etc/passwd", 0, 0, nullptr, OPEN_EXISTING, 0, NO_HANDLE);
+    EXPECT_EQ(host.GetLastError(), ERROR_FILE_NOT_FOUND);
+}
+
 } // namespace
 } // namespace merovane

@@ -169,6 +169,30 @@ TEST_F(SimulatedHostTest, TheLedgerRecordsEveryKindOfMisuse) {
     EXPECT_EQ(host.Ledger().violations.size(), 5u);
 }
 
+TEST_F(SimulatedHostTest, FailedOpensAndTransfersSayWhy) {
+    VirtualDevice locked = Divider(u"L");
+    locked.openError = ERROR_ACCESS_DENIED;
+    host.Plug(locked);
+    VirtualDevice refusing = Divider(u"R");
+    refusing.featureReadFails = true;
+    const auto refusingId = host.Plug(refusing);
+
+    EXPECT_EQ(host.GetLastError(), ERROR_SUCCESS);
+    EXPECT_EQ(Open("sim:1"), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(host.GetLastError(), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(Open("no such path"), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(host.GetLastError(), ERROR_FILE_NOT_FOUND);
+
+    const HANDLE handle = Open("sim:2");
+    std::vector<BYTE> report(3, 0);
+    EXPECT_EQ(host.HidD_GetFeature(handle, report.data(), 3), 0);
+    EXPECT_EQ(host.GetLastError(), ERROR_GEN_FAILURE);
+    host.Unplug(refusingId);
+    EXPECT_EQ(host.HidD_SetFeature(handle, report.data(), 3), 0);
+    EXPECT_EQ(host.GetLastError(), ERROR_FILE_NOT_FOUND);
+    host.CloseHandle(handle);
+}
+
 TEST_F(SimulatedHostTest, AReadThatWouldWaitOnASilentDeviceIsRecorded) {
     VirtualDevice quiet = Divider(u"Q");
     quiet.streams = false;
