@@ -82,6 +82,7 @@ static_assert(sizeof(SECURITY_ATTRIBUTES) == 12);
 // Flags and values the callers pass.
 inline constexpr DWORD DIGCF_PRESENT = 0x02;
 inline constexpr DWORD DIGCF_DEVICEINTERFACE = 0x10;
+inline constexpr DWORD SPDRP_HARDWAREID = 0x01;
 inline constexpr DWORD GENERIC_READ = 0x80000000;
 inline constexpr DWORD GENERIC_WRITE = 0x40000000;
 inline constexpr DWORD FILE_SHARE_READ = 0x01;
@@ -130,6 +131,15 @@ public:
         HANDLE DeviceInfoSet, const SP_DEVICE_INTERFACE_DATA& DeviceInterfaceData,
         BYTE* DeviceInterfaceDetailData, DWORD DeviceInterfaceDetailDataSize, DWORD* RequiredSize,
         void* DeviceInfoData) = 0;
+
+    // Reads a property of the device behind an enumerated interface without
+    // opening it. The one property offered is SPDRP_HARDWAREID: the vendor
+    // and product ID as the text "HID\\VID_vvvv&PID_pppp" (upper-case hex),
+    // zero-terminated. Sets *RequiredSize (when given) to its length with the
+    // terminator; succeeds only with a buffer that long, writing nothing past it.
+    virtual BOOL SetupDiGetDeviceRegistryPropertyA(
+        HANDLE DeviceInfoSet, const SP_DEVICE_INTERFACE_DATA& DeviceInterfaceData, DWORD Property,
+        BYTE* PropertyBuffer, DWORD PropertyBufferSize, DWORD* RequiredSize) = 0;
 
     // Releases the set.
     virtual BOOL SetupDiDestroyDeviceInfoList(HANDLE DeviceInfoSet) = 0;

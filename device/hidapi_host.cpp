@@ -177,6 +177,7 @@ HANDLE HidapiHost::SetupDiGetClassDevsA(const GUID& ClassGuid, const char* /*Enu
         for (const hid_device_info* info = list; info != nullptr; info = info->next) {
             if (info->path != nullptr) {
                 set.paths.emplace_back(info->path);
+                set.ids.push_back({info->vendor_id, info->product_id});
             }
         }
         hid_free_enumeration(list);
@@ -222,6 +223,24 @@ BOOL HidapiHost::SetupDiGetDeviceInterfaceDetailA(
     if (WriteInterfaceDetail(set->paths[DeviceInterfaceData.Reserved], DeviceInterfaceDetailData,
                              DeviceInterfaceDetailDataSize, RequiredSize) == 0) {
         return Fail(Operation, "no buffer, a buffer too small, or a wrong size field");
+    }
+    return 1;
+}
+
+BOOL HidapiHost::SetupDiGetDeviceRegistryPropertyA(
+    HANDLE DeviceInfoSet, const SP_DEVICE_INTERFACE_DATA& DeviceInterfaceData, DWORD Property,
+    BYTE* PropertyBuffer, DWORD PropertyBufferSize, DWORD* RequiredSize) {
+    constexpr const char* Operation = "SetupDiGetDeviceRegistryPropertyA";
+    const InfoSet* set = Find<InfoSet>(DeviceInfoSet);
+    if (set == nullptr) {
+        return Fail(Operation, "not a device-information set", nullptr, ERROR_INVALID_HANDLE);
+    }
+    if (Property != SPDRP_HARDWAREID || DeviceInterfaceData.Reserved >= set->ids.size()) {
+        return Fail(Operation, "no such property or interface");
+    }
+    if (WriteHardwareId(set->ids[DeviceInterfaceData.Reserved], PropertyBuffer, PropertyBufferSize,
+                        RequiredSize) == 0) {
+        return Fail(Operation, "no buffer or a buffer too small");
     }
     return 1;
 }

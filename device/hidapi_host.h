@@ -11,6 +11,7 @@
 #pragma once
 
 #include "device/api_declarations.h"
+#include "device/hardware_id.h"
 #include "device/report_descriptor.h"
 
 #include <cstddef>
@@ -52,6 +53,10 @@ public:
                                           BYTE* DeviceInterfaceDetailData,
                                           DWORD DeviceInterfaceDetailDataSize, DWORD* RequiredSize,
                                           void* DeviceInfoData) override;
+    BOOL SetupDiGetDeviceRegistryPropertyA(HANDLE DeviceInfoSet,
+                                           const SP_DEVICE_INTERFACE_DATA& DeviceInterfaceData,
+                                           DWORD Property, BYTE* PropertyBuffer,
+                                           DWORD PropertyBufferSize, DWORD* RequiredSize) override;
     BOOL SetupDiDestroyDeviceInfoList(HANDLE DeviceInfoSet) override;
     HANDLE CreateFileA(const char* FileName, DWORD DesiredAccess, DWORD ShareMode,
                        const SECURITY_ATTRIBUTES* SecurityAttributes, DWORD CreationDisposition,
@@ -89,6 +94,7 @@ private:
     };
     struct InfoSet {
         std::vector<std::string> paths;
+        std::vector<HardwareId> ids; // of each path's device, from the enumeration
     };
     struct OpenDevice {
         std::unique_ptr<hid_device_, DeviceCloser> device;

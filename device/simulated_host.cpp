@@ -1,5 +1,7 @@
 #include "device/simulated_host.h"
 
+#include "device/hardware_id.h"
+
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
@@ -177,6 +179,20 @@ BOOL SimulatedHost::SetupDiGetDeviceInterfaceDetailA(
         return 0;
     std::memcpy(DeviceInterfaceDetailData + DETAIL_DATA_PATH_OFFSET, path.c_str(), path.size() + 1);
     return 1;
+}
+
+BOOL SimulatedHost::SetupDiGetDeviceRegistryPropertyA(
+    HANDLE DeviceInfoSet, const SP_DEVICE_INTERFACE_DATA& DeviceInterfaceData, DWORD Property,
+    BYTE* PropertyBuffer, DWORD PropertyBufferSize, DWORD* RequiredSize) {
+    Count(HostOperation::SetupDiGetDeviceRegistryPropertyA);
+    LiveHandle* set = Find(DeviceInfoSet, Kind::Set, "SetupDiGetDeviceRegistryPropertyA");
+    if (set == nullptr || Property != SPDRP_HARDWAREID ||
+        DeviceInterfaceData.Reserved >= set->snapshot.size())
+        return 0;
+    const VirtualDevice& device =
+        devices_.at(set->snapshot[DeviceInterfaceData.Reserved].device).description;
+    return WriteHardwareId({device.vendorId, device.productId}, PropertyBuffer, PropertyBufferSize,
+                           RequiredSize);
 }
 
 BOOL SimulatedHost::SetupDiDestroyDeviceInfoList(HANDLE DeviceInfoSet) {

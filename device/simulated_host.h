@@ -26,6 +26,7 @@ enum class HostOperation {
     SetupDiGetClassDevsA,
     SetupDiEnumDeviceInterfaces,
     SetupDiGetDeviceInterfaceDetailA,
+    SetupDiGetDeviceRegistryPropertyA,
     SetupDiDestroyDeviceInfoList,
     CreateFileA,
     CloseHandle,
@@ -41,7 +42,7 @@ enum class HostOperation {
     CreateEventA,
     ReadFile,
 };
-inline constexpr std::size_t HostOperationCount = 18;
+inline constexpr std::size_t HostOperationCount = 19;
 
 struct FeatureWrite {
     std::string path;
@@ -117,6 +118,10 @@ public:
                                           BYTE* DeviceInterfaceDetailData,
                                           DWORD DeviceInterfaceDetailDataSize, DWORD* RequiredSize,
                                           void* DeviceInfoData) override;
+    BOOL SetupDiGetDeviceRegistryPropertyA(HANDLE DeviceInfoSet,
+                                           const SP_DEVICE_INTERFACE_DATA& DeviceInterfaceData,
+                                           DWORD Property, BYTE* PropertyBuffer,
+                                           DWORD PropertyBufferSize, DWORD* RequiredSize) override;
     BOOL SetupDiDestroyDeviceInfoList(HANDLE DeviceInfoSet) override;
     HANDLE CreateFileA(const char* FileName, DWORD DesiredAccess, DWORD ShareMode,
                        const SECURITY_ATTRIBUTES* SecurityAttributes, DWORD CreationDisposition,

@@ -1,5 +1,6 @@
 // The rules that turn device data into text, and the report layout.
 #include "device/feature_protocol.h"
+#include "device/hardware_id.h"
 #include "device/wide_low_bytes.h"
 #include "window/version_text.h"
 
