@@ -1,8 +1,34 @@
 #include "device/feature_protocol.h"
 
 #include <algorithm>
+#include <cctype>
 
 namespace merovane {
+
+namespace {
+
+bool SameIgnoringCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+} // namespace
+
+std::optional<BYTE> ParseOutputMode(std::string_view name) {
+    for (BYTE mode = 0; mode <= HighestOutputMode; ++mode) {
+        if (SameIgnoringCase(name, OutputModeTexts[mode]) ||
+            SameIgnoringCase(name, OutputModeShortNames[mode]) ||
+            (name.size() == 1 && name[0] == static_cast<char>('0' + mode)))
+            return mode;
+    }
+    return std::nullopt;
+}
+
+std::string_view OutputModeText(BYTE mode) {
+    return OutputModeTexts[std::min(mode, HighestOutputMode)];
+}
 
 std::vector<BYTE> EmptyFeatureReport(std::size_t length) {
     return std::vector<BYTE>(length, 0);

@@ -40,6 +40,18 @@ inline constexpr std::array<std::string_view, 4> OutputModeTexts = {"Pass Throug
                                                                     "Divide By 4", "Divide By 8"};
 inline constexpr BYTE HighestOutputMode = OutputModeTexts.size() - 1;
 
+// Short names of the output modes, for the command line: "pass", "div2", ...
+inline constexpr std::array<std::string_view, 4> OutputModeShortNames = {"pass", "div2", "div4",
+                                                                         "div8"};
+
+// The output mode a user named: its text (any case), its short name or its
+// code 0 to 3. Nothing for anything else.
+std::optional<BYTE> ParseOutputMode(std::string_view name);
+
+// The text the mode list shows for a mode code: codes above the highest mode
+// show as the highest.
+std::string_view OutputModeText(BYTE mode);
+
 // A fresh, zero-filled report of `length` bytes.
 std::vector<BYTE> EmptyFeatureReport(std::size_t length);
 

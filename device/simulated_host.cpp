@@ -386,7 +386,7 @@ BOOL SimulatedHost::HidD_SetFeature(HANDLE HidDeviceObject, const void* ReportBu
                       device->featureReportLength != 0 && !write.bytes.empty();
     if (device != nullptr && !write.delivered)
         lastError_ = ERROR_GEN_FAILURE;
-    if (write.delivered && write.bytes.size() >= MinCommandReportLength &&
+    if (write.delivered && !device->keepsMode && write.bytes.size() >= MinCommandReportLength &&
         write.bytes[CommandByte] == static_cast<BYTE>(Command::SetOutputMode))
         device->mode = write.bytes[ArgumentByte];
     Keep(ledger_.featureWrites, write);

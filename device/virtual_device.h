@@ -31,6 +31,8 @@ struct VirtualDevice {
     bool streams = true;
     bool featureReadFails = false;
     bool featureWriteFails = false;
+    // True: mode reports are delivered but the device stays in its mode.
+    bool keepsMode = false;
     // ERROR_SUCCESS: the device opens. Otherwise every open fails with this
     // error: ERROR_ACCESS_DENIED (no permission), ERROR_SHARING_VIOLATION
     // (held for exclusive use elsewhere).

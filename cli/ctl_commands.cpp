@@ -1,0 +1,299 @@
+#include "cli/ctl_commands.h"
+
+#include "cli/device_catalog.h"
+#include "device/feature_protocol.h"
+#include "window/version_text.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+
+namespace merovane {
+
+namespace {
+
+constexpr const char* Program = "merovane-ctl: ";
+constexpr const char* UdevHint =
+    "install the udev rule 60-merovane-config.rules (see merovane-ctl(1)), then plug the "
+    "divider in again";
+
+std::string Or(const std::optional<std::string>& text, const char* missing = "-") {
+    return text.value_or(missing);
+}
+
+std::string VersionOf(const TargetInterface& target) {
+    return VersionText(target.version).substr(1); // without the caption's leading blank
+}
+
+std::string ModeOf(const TargetInterface& target) {
+    return target.mode ? std::string(OutputModeText(*target.mode)) : std::string("-");
+}
+
+std::string OpenFailure(DWORD error) {
+    switch (error) {
+    case ERROR_ACCESS_DENIED:
+        return std::string("permission denied: ") + UdevHint;
+    case ERROR_SHARING_VIOLATION:
+        return "in use by another program";
+    case ERROR_FILE_NOT_FOUND:
+        return "gone";
+    default:
+        return "cannot be opened";
+    }
+}
+
+// Names a device in messages: its serial and path.
+std::string Name(const TargetInterface& target) {
+    return Or(target.serial, "?") + " (" + target.path + ")";
+}
+
+// Characters in UTF-8 text, for lining up columns.
+std::size_t Width(const std::string& text) {
+    return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    }));
+}
+
+std::string JsonString(const std::optional<std::string>& text) {
+    if (!text)
+        return "null";
+    std::string json = "\"";
+    for (const char c : *text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            json += '\\';
+            json += c;
+        } else if (byte < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
+            json += escaped;
+        } else {
+            json += c;
+        }
+    }
+    return json + "\"";
+}
+
+int List(HidHost& host, bool json, std::ostream& out, std::ostream& err) {
+    const std::vector<TargetInterface> targets = ListTargets(host);
+    const bool denied = std::any_of(targets.begin(), targets.end(), [](const TargetInterface& t) {
+        return t.openError == ERROR_ACCESS_DENIED;
+    });
+    if (json) {
+        out << "[";
+        for (std::size_t i = 0; i < targets.size(); ++i) {
+            const TargetInterface& t = targets[i];
+            const bool opened = t.Opened();
+            out << (i == 0 ? "\n" : ",\n") << "  {\"serial\": " << JsonString(t.serial)
+                << ", \"manufacturer\": " << JsonString(t.manufacturer)
+                << ", \"product\": " << JsonString(t.product) << ", \"version\": "
+                << JsonString(opened ? std::optional(VersionOf(t)) : std::nullopt) << ", \"mode\": "
+                << JsonString(t.mode ? std::optional(std::string(OutputModeText(*t.mode)))
+                                     : std::nullopt)
+                << ", \"mode_code\": "
+                << (t.mode ? std::to_string(std::min(*t.mode, HighestOutputMode)) : "null")
+                << ", \"path\": " << JsonString(t.path) << ", \"error\": "
+                << JsonString(opened ? std::nullopt : std::optional(OpenFailure(t.openError)))
+                << "}";
+        }
+        out << (targets.empty() ? "]\n" : "\n]\n");
+    } else if (!targets.empty()) {
+        std::vector<std::vector<std::string>> rows = {
+            {"SERIAL", "MANUFACTURER", "PRODUCT", "VERSION", "MODE", "PATH"}};
+        for (const TargetInterface& t : targets) {
+            if (t.Opened())
+                rows.push_back({Or(t.serial), Or(t.manufacturer), Or(t.product), VersionOf(t),
+                                ModeOf(t), t.path});
+            else
+                rows.push_back({"-", "-", "-", "-", "-",
+                                t.path + "  (cannot open: " + OpenFailure(t.openError) + ")"});
+        }
+        std::vector<std::size_t> widths(rows.front().size(), 0);
+        for (const auto& row : rows)
+            for (std::size_t c = 0; c < row.size(); ++c)
+                widths[c] = std::max(widths[c], Width(row[c]));
+        for (const auto& row : rows) {
+            for (std::size_t c = 0; c + 1 < row.size(); ++c)
+                out << row[c] << std::string(widths[c] - Width(row[c]) + 2, ' ');
+            out << row.back() << "\n";
+        }
+    }
+    if (targets.empty()) {
+        err << Program << "no Merovane clock divider attached\n";
+        return CtlNoSuchDevice;
+    }
+    return denied ? CtlPermissionDenied : CtlDone;
+}
+
+// The one device a command acts on, or the exit status that says why there is none.
+struct Choice {
+    std::optional<TargetInterface> target;
+    int exit = CtlDone;
+};
+
+Choice Choose(HidHost& host, const std::optional<std::string>& serial, std::ostream& err) {
+    const std::vector<TargetInterface> targets = ListTargets(host);
+    std::vector<TargetInterface> denied;
+    std::copy_if(targets.begin(), targets.end(), std::back_inserter(denied),
+                 [](const TargetInterface& t) { return t.openError == ERROR_ACCESS_DENIED; });
+    if (serial) {
+        // The first interface with that serial, as the window's search picks it.
+        const auto match =
+            std::find_if(targets.begin(), targets.end(),
+                         [&](const TargetInterface& t) { return t.serial == serial; });
+        if (match != targets.end())
+            return {*match, CtlDone};
+        if (!denied.empty()) {
+            err << Program << "no divider with serial " << *serial << " among those this user may "
+                << "open; " << denied.size()
+                << " could not be opened: permission denied: " << UdevHint << "\n";
+            return {std::nullopt, CtlPermissionDenied};
+        }
+        err << Program << "no divider with serial " << *serial << " attached\n";
+        return {std::nullopt, CtlNoSuchDevice};
+    }
+    // One device may show several interfaces with one serial: it counts once.
+    std::vector<TargetInterface> devices;
+    for (const TargetInterface& t : targets) {
+        if (!t.Opened() ||
+            std::none_of(devices.begin(), devices.end(), [&](const TargetInterface& d) {
+                return d.Opened() && d.serial == t.serial;
+            }))
+            devices.push_back(t);
+    }
+    if (devices.empty()) {
+        err << Program << "no Merovane clock divider attached\n";
+        return {std::nullopt, CtlNoSuchDevice};
+    }
+    if (devices.size() > 1) {
+        err << Program << devices.size() << " dividers attached; choose one with --serial:";
+        for (const TargetInterface& d : devices)
+            err << " " << Name(d);
+        err << "\n";
+        return {std::nullopt, CtlUsage};
+    }
+    return {devices.front(), CtlDone};
+}
+
+int Act(const CtlInvocation& invocation, HidHost& host, std::ostream& out, std::ostream& err) {
+    const Choice choice = Choose(host, invocation.serial, err);
+    if (!choice.target)
+        return choice.exit;
+    const TargetInterface& target = *choice.target;
+    OpenDevice device(host, target.path);
+    if (!device.Opened()) {
+        err << Program << Name(target) << ": cannot open: " << OpenFailure(device.Error()) << "\n";
+        return device.Error() == ERROR_ACCESS_DENIED ? CtlPermissionDenied : CtlTransferFailed;
+    }
+    switch (invocation.command) {
+    case CtlCommand::Get: {
+        const auto mode = device.ReadMode();
+        if (!mode) {
+            err << Program << Name(target) << ": the divider did not answer the mode read\n";
+            return CtlTransferFailed;
+        }
+        out << OutputModeText(*mode) << "\n";
+        return CtlDone;
+    }
+    case CtlCommand::Set: {
+        const BYTE wanted = *invocation.mode;
+        if (!device.WriteMode(wanted)) {
+            err << Program << Name(target) << ": the divider refused the mode "
+                << OutputModeText(wanted) << "\n";
+            return CtlTransferFailed;
+        }
+        const auto now = device.ReadMode();
+        if (now != wanted) {
+            err << Program << Name(target) << ": the divider did not take the mode "
+                << OutputModeText(wanted) << "; it reports "
+                << (now ? std::string(OutputModeText(*now)) : std::string("nothing")) << "\n";
+            return CtlTransferFailed;
+        }
+        out << Or(target.serial, "?") << ": " << OutputModeText(wanted) << "\n";
+        return CtlDone;
+    }
+    case CtlCommand::Aux:
+        if (!device.SendAuxiliary()) {
+            err << Program << Name(target) << ": the divider refused the auxiliary command\n";
+            return CtlTransferFailed;
+        }
+        out << Or(target.serial, "?") << ": auxiliary command sent\n";
+        return CtlDone;
+    default:
+        return CtlUsage;
+    }
+}
+
+int Help(std::ostream& out) {
+    out << CtlUsageText();
+    return CtlDone;
+}
+
+int Version(std::ostream& out) {
+    out << "merovane-ctl " << MEROVANE_VERSION << "\n";
+    return CtlDone;
+}
+
+int Watch(HidHost& host, std::ostream& out, const WatchPause& pause) {
+    std::map<std::string, TargetInterface> seen;
+    do {
+        std::map<std::string, TargetInterface> now;
+        for (TargetInterface& t : ListTargets(host))
+            now.emplace(t.path, std::move(t));
+        for (const auto& [path, t] : seen) {
+            if (!now.contains(path))
+                out << "removed " << Name(t) << "\n";
+        }
+        for (const auto& [path, t] : now) {
+            const auto before = seen.find(path);
+            const std::string state =
+                t.Opened() ? ModeOf(t) : "cannot open: " + OpenFailure(t.openError);
+            if (before == seen.end())
+                out << "attached " << Name(t) << ": " << state << "\n";
+            else if (t.Opened() && before->second.mode != t.mode)
+                out << "mode " << Name(t) << ": " << ModeOf(before->second) << " -> " << state
+                    << "\n";
+        }
+        out.flush();
+        seen = std::move(now);
+    } while (pause());
+    return CtlDone;
+}
+
+} // namespace
+
+int RunCtl(const CtlInvocation& invocation, HidHost& host, std::ostream& out, std::ostream& err,
+           const WatchPause& pause) {
+    switch (invocation.command) {
+    case CtlCommand::Help:
+        return Help(out);
+    case CtlCommand::Version:
+        return Version(out);
+    case CtlCommand::List:
+        return List(host, invocation.json, out, err);
+    case CtlCommand::Watch:
+        return Watch(host, out, pause);
+    case CtlCommand::Get:
+    case CtlCommand::Set:
+    case CtlCommand::Aux:
+        return Act(invocation, host, out, err);
+    }
+    return CtlUsage;
+}
+
+int CtlMain(const std::vector<std::string>& args, const HostFactory& host, std::ostream& out,
+            std::ostream& err, const WatchPause& pause) {
+    const auto parsed = ParseCtlArguments(args);
+    if (const auto* error = std::get_if<CtlUsageError>(&parsed)) {
+        err << Program << error->message << "\n";
+        return CtlUsage;
+    }
+    const auto& invocation = std::get<CtlInvocation>(parsed);
+    if (invocation.command == CtlCommand::Help)
+        return Help(out);
+    if (invocation.command == CtlCommand::Version)
+        return Version(out);
+    return RunCtl(invocation, host(invocation.simulate), out, err, pause);
+}
+
+} // namespace merovane
