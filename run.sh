@@ -5,6 +5,7 @@
 #   ./run.sh test                the test suite
 #   ./run.sh test --sanitize     the test suite built with AddressSanitizer and UBSan
 #   ./run.sh fuzz [SECONDS]      the report-descriptor fuzzer on the test corpus (default 60 s)
+#   ./run.sh package             the Debian package: built, checked, installed, its commands run
 # Packages come from Debian 12 (apt-get); it asks for sudo when not run as root.
 set -euo pipefail
 cd "$(dirname "$(readlink -f "$0")")"
@@ -12,6 +13,7 @@ cd "$(dirname "$(readlink -f "$0")")"
 packages=(build-essential cmake pkg-config qt6-base-dev libgl-dev libhidapi-dev libgtest-dev
           fonts-liberation fonts-wine xvfb xauth x11-utils)
 fuzz_packages=(clang libclang-rt-14-dev xxd)
+package_packages=(dpkg-dev desktop-file-utils appstream lintian)
 
 install_missing() {
     local missing=()
@@ -67,8 +69,22 @@ fuzz)
     build-fuzz/fuzz_report_descriptor -max_total_time="${2:-60}" -max_len=4096 -print_final_stats=1 "$corpus"
     rm -rf "$corpus"
     ;;
+package)
+    install_missing "${packages[@]}" "${package_packages[@]}"
+    build build
+    (cd build && cpack -G DEB)
+    deb=$(ls build/merovane-config_*.deb)
+    desktop-file-validate packaging/com.merovane.Config.desktop
+    appstreamcli validate --no-net packaging/com.merovane.Config.metainfo.xml
+    lintian --fail-on error "$deb"
+    sudo=()
+    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+    "${sudo[@]}" dpkg -i "$deb"
+    /usr/bin/merovane-ctl --version
+    /usr/bin/merovane-ctl --simulate list
+    ;;
 *)
-    sed -n '2,8p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//'
     exit 2
     ;;
 esac
