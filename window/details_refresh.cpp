@@ -6,6 +6,17 @@
 
 namespace merovane {
 
+namespace {
+
+// A caption shows a device string after one blank.
+std::string DeviceTextCaption(const StringBuffer& strings) {
+    std::string caption(1, ' ');
+    caption += WideLowBytes(strings);
+    return caption;
+}
+
+}  // namespace
+
 void frmMain::RefreshDeviceDetails() {
     DetailsShown = false;
     lblManuf.SetCaption("");
@@ -21,13 +32,13 @@ void frmMain::RefreshDeviceDetails() {
     StringBuffer strings{};
     CallResult = host_.HidD_GetManufacturerString(InputHandle, strings.data(), StringReadLength);
     if (CallResult != 0) {
-        lblManuf.SetCaption(" " + WideLowBytes(strings));
+        lblManuf.SetCaption(DeviceTextCaption(strings));
         // The version shows only with the manufacturer.
         lblVersion.SetCaption(VersionText(Attribs.VersionNumber));
     }
     CallResult = host_.HidD_GetProductString(InputHandle, strings.data(), StringReadLength);
     if (CallResult != 0)
-        lblProduct.SetCaption(" " + WideLowBytes(strings));
+        lblProduct.SetCaption(DeviceTextCaption(strings));
     Frame1.SetEnabled(true);
 
     for (const std::string_view text : OutputModeTexts)
