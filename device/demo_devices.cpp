@@ -2,16 +2,21 @@
 
 namespace merovane {
 
+VirtualDevice KeyboardReceiver() {
+    return VirtualDevice{.vendorId = 0x046D,
+                         .productId = 0xC534,
+                         .version = 0x2901,
+                         .serial = std::nullopt,
+                         .manufacturer = u"Logitech",
+                         .product = u"USB Receiver",
+                         .inputReportLength = 9,
+                         .featureReportLength = 0};
+}
+
 void PlugDemoDevices(SimulatedHost& host) {
-    host.Plug(VirtualDevice{.interfaces = {"/dev/hidraw-demo0"},
-                            .vendorId = 0x046D,
-                            .productId = 0xC534,
-                            .version = 0x2901,
-                            .serial = std::nullopt,
-                            .manufacturer = u"Logitech",
-                            .product = u"USB Receiver",
-                            .inputReportLength = 9,
-                            .featureReportLength = 0});
+    VirtualDevice keyboard = KeyboardReceiver();
+    keyboard.interfaces = {"/dev/hidraw-demo0"};
+    host.Plug(keyboard);
     host.Plug(VirtualDevice{.interfaces = {"/dev/hidraw-demo1"},
                             .version = 0x0123,
                             .serial = u"MV2B-00417",

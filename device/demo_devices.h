@@ -9,4 +9,7 @@ namespace merovane {
 
 void PlugDemoDevices(SimulatedHost& host);
 
+// A USB keyboard receiver: a HID interface that is not a target.
+VirtualDevice KeyboardReceiver();
+
 } // namespace merovane

@@ -1,5 +1,7 @@
 #include "support/test_devices.h"
 
+#include "device/demo_devices.h"
+
 namespace merovane::test {
 
 VirtualDevice Divider(std::u16string serial, BYTE mode) {
@@ -11,14 +13,7 @@ VirtualDevice Divider(std::u16string serial, BYTE mode) {
 }
 
 VirtualDevice Keyboard() {
-    return VirtualDevice{.vendorId = 0x046D,
-                         .productId = 0xC534,
-                         .version = 0x2901,
-                         .serial = std::nullopt,
-                         .manufacturer = u"Logitech",
-                         .product = u"USB Receiver",
-                         .inputReportLength = 9,
-                         .featureReportLength = 0};
+    return KeyboardReceiver();
 }
 
 } // namespace merovane::test
