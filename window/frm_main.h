@@ -61,7 +61,6 @@ public:
     ~frmMain() override;
 
     const FormState& State() const { return *this; }
-    HidHost& Host() const { return host_; }
 
     // Raises the window's load event; the program calls it once, at start.
     void Load();
