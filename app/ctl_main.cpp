@@ -5,8 +5,11 @@
 #include "device/simulated_host.h"
 
 #include <chrono>
+#include <clocale>
 #include <csignal>
+#include <cstring>
 #include <iostream>
+#include <langinfo.h>
 #include <memory>
 #include <thread>
 
@@ -25,9 +28,18 @@ bool PauseUntilNextLook() {
     return interrupted == 0;
 }
 
+// hidapi turns device strings into text through the C library's multibyte
+// conversion, which in the "C" locale gives an empty string for anything
+// beyond ASCII; the output is UTF-8 in any case.
+void UseUtf8Strings() {
+    if (std::setlocale(LC_CTYPE, "") == nullptr || std::strcmp(nl_langinfo(CODESET), "UTF-8") != 0)
+        std::setlocale(LC_CTYPE, "C.UTF-8");
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    UseUtf8Strings();
     std::signal(SIGINT, Interrupt);
     std::signal(SIGTERM, Interrupt);
     std::unique_ptr<merovane::HidHost> host;
