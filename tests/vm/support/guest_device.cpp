@@ -179,6 +179,10 @@ void GuestDevice::Stream() {
     Command("stream", "streaming");
 }
 
+void GuestDevice::ChangeMode(BYTE mode) {
+    Command("mode " + std::to_string(mode), "mode");
+}
+
 void GuestDevice::SendInputReport() {
     Command("input", "input-sent");
 }

@@ -74,6 +74,9 @@ public:
     // Stops and restarts the input reports the device sends on its own.
     void Silence();
     void Stream();
+    // The device takes another mode by itself, not through the host: later
+    // feature reads report it.
+    void ChangeMode(BYTE mode);
     // Sends one input report now: it waits in every open handle's queue once
     // this returns.
     void SendInputReport();
