@@ -39,6 +39,7 @@ void SimulatedHost::Unplug(DeviceId id) {
     AttachedDevice& attached = devices_.at(id);
     attached.plugged = false;
     std::erase(order_, id);
+    IndexPaths();
 }
 
 void SimulatedHost::PlugBack(DeviceId id) {
@@ -48,6 +49,17 @@ void SimulatedHost::PlugBack(DeviceId id) {
     attached.plugged = true;
     ++attached.plugging;
     order_.push_back(id);
+    IndexPaths();
+}
+
+void SimulatedHost::IndexPaths() {
+    pathIndex_.clear();
+    for (const DeviceId id : order_) {
+        const AttachedDevice& attached = devices_.at(id);
+        const auto& paths = attached.description.interfaces;
+        for (std::size_t i = 0; i < paths.size(); ++i)
+            pathIndex_.try_emplace(paths[i], InterfaceRef{id, attached.plugging, i});
+    }
 }
 
 bool SimulatedHost::IsPlugged(DeviceId id) const {
@@ -120,7 +132,8 @@ const std::string& SimulatedHost::PathOf(const InterfaceRef& iface) const {
 VirtualDevice* SimulatedHost::DeviceBehind(HANDLE handle, const char* operation) {
     LiveHandle* live = Find(handle, Kind::Device, operation);
     if (live == nullptr || !IsAttached(live->iface)) {
-        lastError_ = live == nullptr ? ERROR_INVALID_HANDLE : ERROR_FILE_NOT_FOUND;
+        // Calls on a handle whose device is gone fail as the real stack's do.
+        lastError_ = live == nullptr ? ERROR_INVALID_HANDLE : ERROR_GEN_FAILURE;
         return nullptr;
     }
     return &devices_.at(live->iface.device).description;
@@ -209,30 +222,25 @@ HANDLE SimulatedHost::CreateFileA(const char* FileName, DWORD, DWORD, const SECU
     lastError_ = ERROR_FILE_NOT_FOUND;
     if (FileName == nullptr)
         return INVALID_HANDLE_VALUE;
-    for (const DeviceId id : order_) {
-        const AttachedDevice& attached = devices_.at(id);
-        const auto& paths = attached.description.interfaces;
-        const auto found = std::find(paths.begin(), paths.end(), FileName);
-        if (found == paths.end())
-            continue;
-        const bool overlapped = (FlagsAndAttributes & FILE_FLAG_OVERLAPPED) != 0;
-        if (attached.description.openError != ERROR_SUCCESS) {
-            lastError_ = attached.description.openError;
-            return INVALID_HANDLE_VALUE;
-        }
-        if (overlapped && !attached.description.opensOverlapped) {
-            lastError_ = ERROR_SHARING_VIOLATION;
-            return INVALID_HANDLE_VALUE;
-        }
-        const InterfaceRef iface{id, attached.plugging,
-                                 static_cast<std::size_t>(found - paths.begin())};
-        const HANDLE handle = NewHandle(LiveHandle{Kind::Device, iface, overlapped, {}});
-        const DeviceHandleRecord record{handle, *found, overlapped};
-        Keep(ledger_.opens, record);
-        ledger_.openNow.emplace(handle, record);
-        return handle;
+    const auto found = pathIndex_.find(std::string_view(FileName));
+    if (found == pathIndex_.end())
+        return INVALID_HANDLE_VALUE;
+    const InterfaceRef& iface = found->second;
+    const VirtualDevice& device = devices_.at(iface.device).description;
+    const bool overlapped = (FlagsAndAttributes & FILE_FLAG_OVERLAPPED) != 0;
+    if (device.openError != ERROR_SUCCESS) {
+        lastError_ = device.openError;
+        return INVALID_HANDLE_VALUE;
     }
-    return INVALID_HANDLE_VALUE;
+    if (overlapped && !device.opensOverlapped) {
+        lastError_ = ERROR_SHARING_VIOLATION;
+        return INVALID_HANDLE_VALUE;
+    }
+    const HANDLE handle = NewHandle(LiveHandle{Kind::Device, iface, overlapped, {}});
+    const DeviceHandleRecord record{handle, found->first, overlapped};
+    Keep(ledger_.opens, record);
+    ledger_.openNow.emplace(handle, record);
+    return handle;
 }
 
 BOOL SimulatedHost::CloseHandle(HANDLE Object) {
@@ -419,6 +427,8 @@ BOOL SimulatedHost::ReadFile(HANDLE File, void* Buffer, DWORD NumberOfBytesToRea
         if (NumberOfBytesRead != nullptr)
             *NumberOfBytesRead = std::min<DWORD>(NumberOfBytesToRead, device->inputReportLength);
     }
+    if (device != nullptr && !record.delivered)
+        lastError_ = ERROR_GEN_FAILURE; // no report waiting
     Keep(ledger_.reads, record);
     return record.delivered ? 1 : 0;
 }

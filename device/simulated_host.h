@@ -17,6 +17,8 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace merovane {
@@ -99,7 +101,8 @@ public:
     bool IsPlugged(DeviceId id) const;
     // Every device ever plugged, in the order they were first plugged.
     std::vector<DeviceId> Devices() const;
-    // The device's description, to read or to change while it is attached.
+    // The device's description, to read or to change while it is attached;
+    // its interface paths are fixed from the plug to the unplug.
     VirtualDevice& Device(DeviceId id);
     const VirtualDevice& Device(DeviceId id) const;
 
@@ -173,6 +176,8 @@ private:
     // The device behind an open device handle while that device is attached.
     VirtualDevice* DeviceBehind(HANDLE handle, const char* operation);
     bool IsAttached(const InterfaceRef& iface) const;
+    // Rebuilds pathIndex_ after a plug or an unplug.
+    void IndexPaths();
     const std::string& PathOf(const InterfaceRef& iface) const;
     BOOL ReadString(HANDLE handle, std::optional<std::u16string> VirtualDevice::*field,
                     void* buffer, DWORD length, const char* operation);
@@ -180,6 +185,15 @@ private:
 
     std::map<DeviceId, AttachedDevice> devices_;
     std::vector<DeviceId> order_; // enumeration order of the attached devices
+    // Each attached interface by its path, so that an open does not walk
+    // every device; the first in enumeration order where paths repeat.
+    struct PathHash {
+        using is_transparent = void; // finds by a path's text without copying it
+        std::size_t operator()(std::string_view path) const {
+            return std::hash<std::string_view>{}(path);
+        }
+    };
+    std::unordered_map<std::string, InterfaceRef, PathHash, std::equal_to<>> pathIndex_;
     std::map<HANDLE, LiveHandle> live_;
     HANDLE nextHandle_ = 0x100;
     DeviceId nextDevice_ = 1;

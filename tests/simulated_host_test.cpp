@@ -189,6 +189,8 @@ TEST_F(SimulatedHostTest, FailedOpensAndTransfersSayWhy) {
     EXPECT_EQ(host.GetLastError(), ERROR_GEN_FAILURE);
     host.Unplug(refusingId);
     EXPECT_EQ(host.HidD_SetFeature(handle, report.data(), 3), 0);
+    EXPECT_EQ(host.GetLastError(), ERROR_GEN_FAILURE);
+    EXPECT_EQ(Open("sim:2"), INVALID_HANDLE_VALUE);
     EXPECT_EQ(host.GetLastError(), ERROR_FILE_NOT_FOUND);
     host.CloseHandle(handle);
 }
