@@ -83,6 +83,8 @@ void frmMain::Scan_USB_devices() {
     // Before anything touches SerNo: the Clicks the scan raises on it must
     // not start a reconnect.
     ModeKnown = false;
+    // The list's widget shows the scan's outcome once the scan is over.
+    const DropDownList::Batch listing(SerNo);
     SerNo.Clear();
     SerNo.SetEnabled(false);
     std::int16_t DeviceCount = -1;

@@ -117,6 +117,61 @@ TEST_F(Controls, TextsAreSingleByteAndShownAsPlainText) {
     EXPECT_EQ(label.Widget()->textFormat(), Qt::PlainText);
 }
 
+TEST_F(Controls, InABatchTheListChangesForTheLogicAndTheWidgetFollowsWhenItCloses) {
+    for (const char* item : {"a", "b"})
+        list.AddItem(item);
+    list.SetListIndex(1);
+    clicks.clear();
+    {
+        const DropDownList::Batch batch(list);
+        list.Clear();
+        list.SetEnabled(false);
+        list.AddItem("c");
+        list.SetListIndex(0);
+        // The logic and the Click see the new state; the widget still shows the old one.
+        EXPECT_EQ(clicks, (decltype(clicks){{0, "c"}}));
+        EXPECT_EQ(list.ListCount(), 1);
+        EXPECT_FALSE(list.Enabled());
+        EXPECT_EQ(list.Widget()->count(), 2);
+        EXPECT_TRUE(list.Widget()->isEnabled());
+    }
+    EXPECT_EQ(list.Widget()->count(), 1);
+    EXPECT_EQ(list.Widget()->itemText(0), "c");
+    EXPECT_EQ(list.Widget()->currentIndex(), 0);
+    EXPECT_FALSE(list.Widget()->isEnabled());
+}
+
+TEST_F(Controls, ABatchThatEndsWhereItBeganLeavesTheWidgetsUntouched) {
+    for (const char* item : {"a", "b", "c"})
+        list.AddItem(item);
+    list.SetListIndex(2);
+    list.Widget()->setFocus();
+    ASSERT_EQ(QApplication::focusWidget(), list.Widget());
+    int modelChanges = 0;
+    const auto count = [&] {
+        ++modelChanges;
+    };
+    QObject::connect(list.Widget()->model(), &QAbstractItemModel::rowsInserted, count);
+    QObject::connect(list.Widget()->model(), &QAbstractItemModel::rowsRemoved, count);
+    QObject::connect(list.Widget()->model(), &QAbstractItemModel::modelReset, count);
+    {
+        const DropDownList::Batch listBatch(list);
+        const Frame::Batch frameBatch(frame);
+        list.Clear();
+        list.SetEnabled(false);
+        frame.SetEnabled(false);
+        for (const char* item : {"a", "b", "c"})
+            list.AddItem(item);
+        list.SetListIndex(2);
+        frame.SetEnabled(true);
+        list.SetEnabled(true);
+    }
+    EXPECT_EQ(modelChanges, 0);
+    EXPECT_EQ(list.Widget()->currentIndex(), 2);
+    // Disabling the list for a moment would have sent the focus elsewhere.
+    EXPECT_EQ(QApplication::focusWidget(), list.Widget());
+}
+
 TEST(IntervalTimerTest, StartsStopsAndKeepsItsInterval) {
     IntervalTimer timer;
     int ticks = 0;

@@ -1,5 +1,7 @@
 #include "window/controls.h"
 
+#include <algorithm>
+
 namespace merovane {
 
 namespace {
@@ -8,64 +10,80 @@ QString FromAnsi(const std::string& text) {
     return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-std::string ToAnsi(const QString& text) {
-    const QByteArray bytes = text.toLatin1();
-    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-}
-
 } // namespace
 
 DropDownList::DropDownList(QComboBox* box) : box_(box) {
     box_->setEditable(false);
     // A pick by the user: mouse, keyboard or wheel, the selected item included.
-    QObject::connect(box_, &QComboBox::activated, box_, [this](int) { RaiseClick(); });
+    QObject::connect(box_, &QComboBox::activated, box_, [this](int index) {
+        index_ = index;
+        if (click_)
+            click_();
+    });
 }
 
-void DropDownList::RaiseClick() {
+void DropDownList::Update() {
+    if (batches_ == 0)
+        Show();
+}
+
+void DropDownList::Show() {
+    const QSignalBlocker quiet(box_);
+    if (items_ != shown_) {
+        box_->clear();
+        for (const std::string& text : items_)
+            box_->addItem(FromAnsi(text));
+        shown_ = items_;
+    }
+    // A combo box selects the first item added to it; the record says what is selected.
+    if (box_->currentIndex() != index_)
+        box_->setCurrentIndex(index_);
+    if (box_->testAttribute(Qt::WA_ForceDisabled) == enabled_)
+        box_->setEnabled(enabled_);
+}
+
+void DropDownList::Clear() {
+    items_.clear();
+    index_ = -1;
+    Update();
+}
+
+void DropDownList::AddItem(const std::string& text, std::optional<int> index) {
+    const int count = ListCount();
+    const int at = std::clamp(index.value_or(count), 0, count);
+    items_.insert(items_.begin() + at, text);
+    // The selection moves along with its item.
+    if (index_ >= at)
+        ++index_;
+    Update();
+}
+
+void DropDownList::SetListIndex(int index) {
+    index_ = index >= 0 && index < ListCount() ? index : -1;
+    Update();
     if (click_)
         click_();
 }
 
-void DropDownList::Clear() {
-    const QSignalBlocker quiet(box_);
-    box_->clear();
-}
-
-void DropDownList::AddItem(const std::string& text, std::optional<int> index) {
-    const QSignalBlocker quiet(box_);
-    const int selected = box_->currentIndex();
-    box_->insertItem(index.value_or(box_->count()), FromAnsi(text));
-    // A combo box selects the first item added to it; a list does not.
-    if (selected < 0)
-        box_->setCurrentIndex(-1);
-}
-
-void DropDownList::SetListIndex(int index) {
-    {
-        const QSignalBlocker quiet(box_);
-        box_->setCurrentIndex(index);
-    }
-    RaiseClick();
-}
-
 int DropDownList::ListIndex() const {
-    return box_->currentIndex();
+    return index_;
 }
 
 std::string DropDownList::Text() const {
-    return box_->currentIndex() < 0 ? std::string() : ToAnsi(box_->currentText());
+    return index_ < 0 ? std::string() : items_[static_cast<std::size_t>(index_)];
 }
 
 int DropDownList::ListCount() const {
-    return box_->count();
+    return static_cast<int>(items_.size());
 }
 
 void DropDownList::SetEnabled(bool enabled) {
-    box_->setEnabled(enabled);
+    enabled_ = enabled;
+    Update();
 }
 
 bool DropDownList::Enabled() const {
-    return !box_->testAttribute(Qt::WA_ForceDisabled);
+    return enabled_;
 }
 
 Label::Label(QLabel* label) : label_(label) {
@@ -74,11 +92,21 @@ Label::Label(QLabel* label) : label_(label) {
 }
 
 void Label::SetCaption(const std::string& text) {
+    if (text == caption_)
+        return;
+    caption_ = text;
     label_->setText(FromAnsi(text));
 }
 
-std::string Label::Caption() const {
-    return ToAnsi(label_->text());
+void Frame::SetEnabled(bool enabled) {
+    enabled_ = enabled;
+    if (batches_ == 0)
+        Show();
+}
+
+void Frame::Show() {
+    if (box_->testAttribute(Qt::WA_ForceDisabled) == enabled_)
+        box_->setEnabled(enabled_);
 }
 
 IntervalTimer::IntervalTimer() {

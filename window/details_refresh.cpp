@@ -15,30 +15,43 @@ std::string DeviceTextCaption(const StringBuffer& strings) {
     return caption;
 }
 
-}  // namespace
+} // namespace
 
 void frmMain::RefreshDeviceDetails() {
     DetailsShown = false;
-    lblManuf.SetCaption("");
-    lblProduct.SetCaption("");
-    lblVersion.SetCaption("");
+    // The mode panel's widgets show the refresh's outcome once it is over.
+    const DropDownList::Batch modeList(Enc1);
+    const Frame::Batch modePanel(Frame3);
+    // Each caption is set once, to what it ends with: emptied, or the
+    // device's text when it was read.
+    std::string manufacturer;
+    std::string product;
+    std::string version;
+    const auto showCaptions = [&] {
+        lblManuf.SetCaption(manufacturer);
+        lblProduct.SetCaption(product);
+        lblVersion.SetCaption(version);
+    };
     Enc1.Clear();
     Enc1.SetEnabled(false);
     Frame3.SetEnabled(false);
     DeviceMode = -1;
-    if (!DeviceFound)
+    if (!DeviceFound) {
+        showCaptions();
         return; // no platform call without a device
+    }
 
     StringBuffer strings{};
     CallResult = host_.HidD_GetManufacturerString(InputHandle, strings.data(), StringReadLength);
     if (CallResult != 0) {
-        lblManuf.SetCaption(DeviceTextCaption(strings));
+        manufacturer = DeviceTextCaption(strings);
         // The version shows only with the manufacturer.
-        lblVersion.SetCaption(VersionText(Attribs.VersionNumber));
+        version = VersionText(Attribs.VersionNumber);
     }
     CallResult = host_.HidD_GetProductString(InputHandle, strings.data(), StringReadLength);
     if (CallResult != 0)
-        lblProduct.SetCaption(DeviceTextCaption(strings));
+        product = DeviceTextCaption(strings);
+    showCaptions();
     Frame1.SetEnabled(true);
 
     for (const std::string_view text : OutputModeTexts)
