@@ -3,11 +3,14 @@
 namespace merovane {
 
 AnsiText WideLowBytes(const StringBuffer& buffer) {
-    AnsiText text;
     // Byte StringReadLength is never written by the read and stays 0, so the
-    // loop ends there at the latest.
-    for (std::size_t i = 0; i < buffer.size() && buffer[i] != 0; i += 2)
-        text.push_back(static_cast<char>(buffer[i]));
+    // count ends there at the latest.
+    std::size_t length = 0;
+    while (2 * length < buffer.size() && buffer[2 * length] != 0)
+        ++length;
+    AnsiText text(length, '\0');
+    for (std::size_t i = 0; i < length; ++i)
+        text[i] = static_cast<char>(buffer[2 * i]);
     return text;
 }
 

@@ -4,7 +4,7 @@
 // device the scan leaves selected.
 #include "window/frm_main.h"
 
-#include <algorithm>
+#include <array>
 #include <vector>
 
 namespace merovane {
@@ -25,11 +25,18 @@ void frmMain::Timer_Timer() {
 
 void frmMain::PollDevice() {
     if (DeviceFound) {
-        std::vector<BYTE> ReadBuffer(
-            std::max<std::size_t>(MinReadBufferSize, Caps.InputReportByteLength), 0);
+        // The usual buffer lives on the stack; only a longer report takes one
+        // from the heap.
+        std::array<BYTE, MinReadBufferSize> usualBuffer{};
+        std::vector<BYTE> longBuffer;
+        BYTE* ReadBuffer = usualBuffer.data();
+        if (Caps.InputReportByteLength > MinReadBufferSize) {
+            longBuffer.assign(Caps.InputReportByteLength, 0);
+            ReadBuffer = longBuffer.data();
+        }
         DWORD bytesRead = 0;
-        CallResult = host_.ReadFile(InputHandle, ReadBuffer.data(), Caps.InputReportByteLength,
-                                    &bytesRead, &ReadOverlap);
+        CallResult = host_.ReadFile(InputHandle, ReadBuffer, Caps.InputReportByteLength, &bytesRead,
+                                    &ReadOverlap);
         if (CallResult != 0) {
             Timer.SetInterval(AnsweringInterval);
             return;

@@ -1,13 +1,19 @@
 #include "window/version_text.h"
 
-#include <cstdio>
+#include <cctype>
+#include <charconv>
 
 namespace merovane {
 
 std::string VersionText(std::uint16_t version) {
-    char text[16];
-    std::snprintf(text, sizeof text, " %u.%X", unsigned{version} >> 8, unsigned{version} & 0xFFu);
-    return text;
+    char text[16] = {' '};
+    char* end = std::to_chars(text + 1, std::end(text), unsigned{version} >> 8).ptr;
+    *end++ = '.';
+    char* minor = end;
+    end = std::to_chars(end, std::end(text), unsigned{version} & 0xFFu, 16).ptr;
+    for (char* digit = minor; digit != end; ++digit)
+        *digit = static_cast<char>(std::toupper(static_cast<unsigned char>(*digit)));
+    return std::string(text, end);
 }
 
 } // namespace merovane
