@@ -15,10 +15,10 @@ int main(int argc, char** argv) {
     merovane::SimulatedHost host;
     merovane::PlugDemoDevices(host);
     merovane::frmMain window(host);
-    // Declared after the window, so destroyed before it and the host. It never
-    // keeps the program running: closing the window ends it.
-    merovane::DeviceBench bench(host);
     window.Load();
+    // Made once the window is on screen, destroyed before it and the host. It
+    // never keeps the program running: closing the window ends it.
+    merovane::DeviceBench bench(host);
     bench.show();
     merovane::PlaceBeside(window, bench);
     return QApplication::exec();
