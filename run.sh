@@ -6,6 +6,7 @@
 #   ./run.sh test --sanitize     the test suite built with AddressSanitizer and UBSan
 #   ./run.sh fuzz [SECONDS]      the report-descriptor fuzzer on the test corpus (default 60 s)
 #   ./run.sh package             the Debian package: built, checked, installed, its commands run
+#   ./run.sh bench [--quick]     the benchmarks beside their floors (bench/README.md)
 # Packages come from Debian 12 (apt-get); it asks for sudo when not run as root.
 set -euo pipefail
 cd "$(dirname "$(readlink -f "$0")")"
@@ -14,6 +15,7 @@ packages=(build-essential cmake pkg-config qt6-base-dev libgl-dev libhidapi-dev 
           fonts-liberation fonts-wine xvfb xauth x11-utils)
 fuzz_packages=(clang libclang-rt-14-dev xxd)
 package_packages=(dpkg-dev desktop-file-utils appstream lintian)
+bench_packages=(libbenchmark-dev valgrind libxcb1-dev)
 
 install_missing() {
     local missing=()
@@ -83,8 +85,12 @@ package)
     /usr/bin/merovane-ctl --version
     /usr/bin/merovane-ctl --simulate list
     ;;
+bench)
+    install_missing "${packages[@]}" "${bench_packages[@]}"
+    exec bench/run "${@:2}"
+    ;;
 *)
-    sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '2,10p' "$0" | sed 's/^# \{0,1\}//'
     exit 2
     ;;
 esac
