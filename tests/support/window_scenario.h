@@ -5,39 +5,20 @@
 
 #include "device/simulated_host.h"
 #include "support/test_devices.h"
-#include "window/frm_main.h"
+#include "support/window_user.h"
 
-#include <gtest/gtest.h>
-#include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
 namespace merovane::test {
 
-class WindowScenario : public ::testing::Test {
+class WindowScenario : public WindowUser<SimulatedHost> {
 protected:
-    ~WindowScenario() override;
     // Every scenario ends with the host's ledger checked.
     void TearDown() override;
 
     SimulatedHost::DeviceId Plug(VirtualDevice device) { return host.Plug(std::move(device)); }
-
-    // The program starts: the window is made and loaded.
-    void Start();
-    // One tick of the window's timer, which must be running.
-    void Tick();
-    // The user picks an item; the list must take input (it and its frame enabled).
-    void PickSerial(int index);
-    void PickMode(int index);
-    // The user closes the window.
-    void Close();
-
-    frmMain& Window() { return *window_; }
-    const FormState& State() const { return window_->State(); }
-
-    static std::vector<std::string> Items(const DropDownList& list);
-    static bool TakesInput(const DropDownList& list);
 
     // The feature reports written so far, oldest first.
     std::vector<std::vector<BYTE>> WrittenReports() const;
@@ -45,14 +26,7 @@ protected:
     std::multiset<std::string> OpenPaths() const;
     // Nothing misused, no set or preparsed data left over, and exactly the
     // connection's handles open while it is open, none while it is closed.
-    void ExpectHostClean() const;
-
-    SimulatedHost host;
-
-private:
-    void Pick(DropDownList& list, int index);
-
-    std::unique_ptr<frmMain> window_;
+    void ExpectHostClean();
 };
 
 } // namespace merovane::test

@@ -6,13 +6,10 @@
 #include "device/hidapi_host.h"
 #include "support/guest_device.h"
 #include "support/guest_process.h"
-#include "window/frm_main.h"
+#include "support/window_user.h"
 
-#include <gtest/gtest.h>
-#include <memory>
 #include <set>
 #include <string>
-#include <vector>
 
 namespace merovane::guest {
 
@@ -23,36 +20,10 @@ namespace merovane::guest {
             GTEST_SKIP() << "needs /dev/uhid: run it in the guest (tests/vm/run-guest-tests)";     \
     } while (false)
 
-class GuestWindowScenario : public ::testing::Test {
+class GuestWindowScenario : public test::WindowUser<HidapiHost> {
 protected:
-    ~GuestWindowScenario() override;
-
-    // The program starts: the window is made and loaded.
-    void Start();
-    // One tick of the window's timer, which must be running.
-    void Tick();
-    // The user picks an item; the list must take input.
-    void PickSerial(int index);
-    void PickMode(int index);
-    // The user presses Command1.
-    void PressCommand1();
-    // The user closes the window.
-    void Close();
-
-    frmMain& Window() { return *window_; }
-    const FormState& State() const { return window_->State(); }
-
-    static std::vector<std::string> Items(const DropDownList& list);
-    static bool TakesInput(const DropDownList& list);
     // Both handles of the connection, on `node`.
-    static std::multiset<std::string> Connection(const std::string& node);
-
-    HidapiHost host;
-
-private:
-    void Pick(DropDownList& list, int index);
-
-    std::unique_ptr<frmMain> window_;
+    static std::multiset<std::string> Connection(const std::string& node) { return {node, node}; }
 };
 
 } // namespace merovane::guest
