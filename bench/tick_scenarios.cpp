@@ -1,5 +1,6 @@
 #include "tick_scenarios.h"
 
+#include "device/demo_devices.h"
 #include "device/feature_protocol.h"
 #include "device/wide_low_bytes.h"
 
@@ -24,15 +25,9 @@ VirtualDevice Divider() {
 }
 
 VirtualDevice Keyboard(int number) {
-    return VirtualDevice{.interfaces = {"/dev/hidraw" + std::to_string(number)},
-                         .vendorId = 0x046D,
-                         .productId = 0xC534,
-                         .version = 0x2901,
-                         .serial = std::nullopt,
-                         .manufacturer = u"Logitech",
-                         .product = u"USB Receiver",
-                         .inputReportLength = 9,
-                         .featureReportLength = 0};
+    VirtualDevice keyboard = KeyboardReceiver();
+    keyboard.interfaces = {"/dev/hidraw" + std::to_string(number)};
+    return keyboard;
 }
 
 // The window side: the real window, loaded on its host, driven by its tick.
