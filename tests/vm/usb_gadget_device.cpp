@@ -19,6 +19,8 @@
 // each report that reaches the device ("set-feature N: xx ...", the bytes as
 // they came over the bus) and for each feature read ("get-feature 0 -> ...").
 // End of stdin, SIGTERM and SIGINT disconnect the device and end the program.
+#include "device_program.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
@@ -40,6 +42,9 @@
 
 namespace {
 
+using merovane::guest::Hex;
+using merovane::guest::Say;
+
 using Bytes = std::vector<std::uint8_t>;
 
 constexpr const char* GadgetDirectory = "/dev/gadget";
@@ -60,21 +65,6 @@ struct Setup {
 [[noreturn]] void Die(const std::string& what) {
     std::fprintf(stderr, "merovane-usb-gadget: %s: %s\n", what.c_str(), std::strerror(errno));
     std::exit(1);
-}
-
-void Say(const std::string& line) {
-    std::fputs((line + "\n").c_str(), stdout);
-    std::fflush(stdout);
-}
-
-std::string Hex(const std::uint8_t* data, std::size_t count) {
-    std::string text;
-    char pair[4];
-    for (std::size_t i = 0; i < count; ++i) {
-        std::snprintf(pair, sizeof pair, " %02x", data[i]);
-        text += pair;
-    }
-    return text;
 }
 
 std::uint8_t Low(unsigned value) {

@@ -34,6 +34,8 @@
 //   "set-feature N: xx xx ..."  (all N bytes the kernel handed over)
 //   "output N: xx xx ..."
 //   "get-feature ID -> xx xx ..." (the answer given)
+#include "device_program.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -57,6 +59,9 @@
 
 namespace {
 
+using merovane::guest::Hex;
+using merovane::guest::Say;
+
 using Bytes = std::vector<std::uint8_t>;
 
 struct Setup {
@@ -78,21 +83,6 @@ struct Setup {
 [[noreturn]] void Die(const std::string& what) {
     std::fprintf(stderr, "merovane-vhid: %s\n", what.c_str());
     std::exit(1);
-}
-
-void Say(const std::string& line) {
-    std::fputs((line + "\n").c_str(), stdout);
-    std::fflush(stdout);
-}
-
-std::string Hex(const std::uint8_t* data, std::size_t count) {
-    std::string text;
-    char pair[4];
-    for (std::size_t i = 0; i < count; ++i) {
-        std::snprintf(pair, sizeof pair, " %02x", data[i]);
-        text += pair;
-    }
-    return text;
 }
 
 Bytes ReadHexFile(const char* path) {
