@@ -2,7 +2,7 @@
 
 #include "cli/device_catalog.h"
 #include "device/feature_protocol.h"
-#include "window/version_text.h"
+#include "device/version_text.h"
 
 #include <algorithm>
 #include <cstdio>

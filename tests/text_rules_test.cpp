@@ -1,8 +1,8 @@
 // The rules that turn device data into text, and the report layout.
 #include "device/feature_protocol.h"
 #include "device/hardware_id.h"
+#include "device/version_text.h"
 #include "device/wide_low_bytes.h"
-#include "window/version_text.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // Brings the two panels into line with the connection: the device's
 // manufacturer, product name and version, and its current output mode.
 #include "device/feature_protocol.h"
+#include "device/version_text.h"
 #include "window/frm_main.h"
-#include "window/version_text.h"
 
 namespace merovane {
 

@@ -3,8 +3,8 @@
 // number) and how usbhid carries feature reports of a device without report
 // IDs (no ID byte on the bus).
 #include "device/feature_protocol.h"
+#include "device/version_text.h"
 #include "support/guest_window.h"
-#include "window/version_text.h"
 
 namespace merovane::guest {
 namespace {

@@ -6,8 +6,8 @@
 // an empty manufacturer and version " 0.0" here, where a device on a real USB
 // bus shows both.
 #include "device/feature_protocol.h"
+#include "device/version_text.h"
 #include "support/guest_window.h"
-#include "window/version_text.h"
 
 namespace merovane::guest {
 namespace {

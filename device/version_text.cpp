@@ -1,4 +1,4 @@
-#include "window/version_text.h"
+#include "device/version_text.h"
 
 #include <cctype>
 #include <charconv>
