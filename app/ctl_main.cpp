@@ -4,14 +4,17 @@
 #include "device/hidapi_host.h"
 #include "device/simulated_host.h"
 
+#include <cerrno>
 #include <chrono>
 #include <clocale>
 #include <csignal>
 #include <cstring>
+#include <fcntl.h>
 #include <iostream>
 #include <langinfo.h>
 #include <memory>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -36,9 +39,20 @@ void UseUtf8Strings() {
         std::setlocale(LC_CTYPE, "C.UTF-8");
 }
 
+// A standard stream the caller closed would be the descriptor that the next
+// open gets, a divider's device node among them, and what is printed would go
+// to the divider. Each closed one is taken by /dev/null, opened so that
+// writing to it fails and the failure is reported.
+void ReserveClosedStandardStreams() {
+    for (const int stream : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO})
+        if (fcntl(stream, F_GETFD) == -1 && errno == EBADF)
+            open("/dev/null", stream == STDIN_FILENO ? O_WRONLY : O_RDONLY);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    ReserveClosedStandardStreams();
     UseUtf8Strings();
     std::signal(SIGINT, Interrupt);
     std::signal(SIGTERM, Interrupt);

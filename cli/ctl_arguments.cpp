@@ -1,5 +1,6 @@
 #include "cli/ctl_arguments.h"
 
+#include "cli/terminal_text.h"
 #include "device/feature_protocol.h"
 
 #include <map>
@@ -37,15 +38,20 @@ MODE is "Pass Through", "Divide By 2", "Divide By 4" or "Divide By 8" (any
 case), a short form (pass, div2, div4, div8) or the code 0 to 3.
 Without --serial, exactly one divider must be attached.
 
-Options:
+Options go anywhere on the line, each at most once; -- ends them.
   --serial S    the divider with serial number S
   --json        list as JSON, for scripts
-  --simulate    use the built-in virtual devices instead of real ones
+  --simulate    use the built-in virtual devices instead of real ones; they
+                start afresh on every run, so a set is not seen by a later get
   -h, --help    show this help
   -V, --version show the version
 
+Control characters in device strings and in echoed arguments are shown
+escaped, as \x1b; a backslash as \\.
+
 Exit status: 0 done, 1 no such device, 2 usage error, 3 permission denied,
-4 the device refused or failed the transfer.
+4 the device refused or failed the transfer, 5 the output could not be
+written (a set or aux may have been done all the same).
 )";
 }
 
@@ -56,16 +62,36 @@ std::variant<CtlInvocation, CtlUsageError> ParseCtlArguments(const std::vector<s
     std::vector<std::string> operands;
     bool help = false;
     bool version = false;
+    // The options without a value, each under every name it has.
+    const std::map<std::string, bool*> flags = {
+        {"-h", &help},
+        {"--help", &help},
+        {"-V", &version},
+        {"--version", &version},
+        {"--json", &invocation.json},
+        {"--simulate", &invocation.simulate},
+    };
+    bool optionsEnded = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        if (arg == "-h" || arg == "--help") {
-            help = true;
-        } else if (arg == "-V" || arg == "--version") {
-            version = true;
-        } else if (arg == "--json") {
-            invocation.json = true;
-        } else if (arg == "--simulate") {
-            invocation.simulate = true;
+        const bool option = !optionsEnded && arg.size() > 1 && arg[0] == '-';
+        const auto flag = flags.find(arg);
+        if (!option) {
+            if (command) {
+                operands.push_back(arg);
+                continue;
+            }
+            const auto known = Commands.find(arg);
+            if (known == Commands.end())
+                return Usage("unknown command " + Quoted(arg));
+            command = known->second;
+            commandName = arg;
+        } else if (arg == "--") {
+            optionsEnded = true;
+        } else if (flag != flags.end()) {
+            if (*flag->second)
+                return Usage(arg + " given twice");
+            *flag->second = true;
         } else if (arg == "--serial" || arg.starts_with("--serial=")) {
             std::string value;
             if (arg == "--serial") {
@@ -80,16 +106,8 @@ std::variant<CtlInvocation, CtlUsageError> ParseCtlArguments(const std::vector<s
             if (value.empty())
                 return Usage("--serial needs a serial number, not an empty text");
             invocation.serial = value;
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            return Usage("unknown option '" + arg + "'");
-        } else if (!command) {
-            const auto known = Commands.find(arg);
-            if (known == Commands.end())
-                return Usage("unknown command '" + arg + "'");
-            command = known->second;
-            commandName = arg;
         } else {
-            operands.push_back(arg);
+            return Usage("unknown option " + Quoted(arg));
         }
     }
     if (help || version) {
@@ -111,9 +129,9 @@ std::variant<CtlInvocation, CtlUsageError> ParseCtlArguments(const std::vector<s
             return Usage("set takes one MODE, not " + std::to_string(operands.size()));
         invocation.mode = ParseOutputMode(operands.front());
         if (!invocation.mode)
-            return Usage("unknown mode '" + operands.front() + "'");
+            return Usage("unknown mode " + Quoted(operands.front()));
     } else if (!operands.empty()) {
-        return Usage("unexpected '" + operands.front() + "'");
+        return Usage("unexpected " + Quoted(operands.front()));
     }
     return invocation;
 }

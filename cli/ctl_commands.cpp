@@ -1,11 +1,14 @@
 #include "cli/ctl_commands.h"
 
 #include "cli/device_catalog.h"
+#include "cli/terminal_text.h"
 #include "device/feature_protocol.h"
 #include "device/version_text.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <map>
 
 namespace merovane {
@@ -42,9 +45,14 @@ std::string OpenFailure(DWORD error) {
     }
 }
 
-// Names a device in messages: its serial and path.
-std::string Name(const TargetInterface& target) {
-    return Or(target.serial, "?") + " (" + target.path + ")";
+// Names a device in the lines of watch: its serial and path.
+std::string LineName(const TargetInterface& target) {
+    return TerminalSafe(Or(target.serial, "?")) + " (" + TerminalSafe(target.path) + ")";
+}
+
+// Names a device in messages: its serial quoted, as typed values are, and its path.
+std::string MessageName(const TargetInterface& target) {
+    return (target.serial ? Quoted(*target.serial) : "?") + " (" + TerminalSafe(target.path) + ")";
 }
 
 // Characters in UTF-8 text, for lining up columns.
@@ -102,11 +110,13 @@ int List(HidHost& host, bool json, std::ostream& out, std::ostream& err) {
             {"SERIAL", "MANUFACTURER", "PRODUCT", "VERSION", "MODE", "PATH"}};
         for (const TargetInterface& t : targets) {
             if (t.Opened())
-                rows.push_back({Or(t.serial), Or(t.manufacturer), Or(t.product), VersionOf(t),
-                                ModeOf(t), t.path});
+                rows.push_back({TerminalSafe(Or(t.serial)), TerminalSafe(Or(t.manufacturer)),
+                                TerminalSafe(Or(t.product)), VersionOf(t), ModeOf(t),
+                                TerminalSafe(t.path)});
             else
-                rows.push_back({"-", "-", "-", "-", "-",
-                                t.path + "  (cannot open: " + OpenFailure(t.openError) + ")"});
+                rows.push_back(
+                    {"-", "-", "-", "-", "-",
+                     TerminalSafe(t.path) + "  (cannot open: " + OpenFailure(t.openError) + ")"});
         }
         std::vector<std::size_t> widths(rows.front().size(), 0);
         for (const auto& row : rows)
@@ -144,12 +154,13 @@ Choice Choose(HidHost& host, const std::optional<std::string>& serial, std::ostr
         if (match != targets.end())
             return {*match, CtlDone};
         if (!denied.empty()) {
-            err << Program << "no divider with serial " << *serial << " among those this user may "
+            err << Program << "no divider with serial " << Quoted(*serial)
+                << " among those this user may "
                 << "open; " << denied.size()
                 << " could not be opened: permission denied: " << UdevHint << "\n";
             return {std::nullopt, CtlPermissionDenied};
         }
-        err << Program << "no divider with serial " << *serial << " attached\n";
+        err << Program << "no divider with serial " << Quoted(*serial) << " attached\n";
         return {std::nullopt, CtlNoSuchDevice};
     }
     // One device may show several interfaces with one serial: it counts once.
@@ -168,7 +179,7 @@ Choice Choose(HidHost& host, const std::optional<std::string>& serial, std::ostr
     if (devices.size() > 1) {
         err << Program << devices.size() << " dividers attached; choose one with --serial:";
         for (const TargetInterface& d : devices)
-            err << " " << Name(d);
+            err << " " << MessageName(d);
         err << "\n";
         return {std::nullopt, CtlUsage};
     }
@@ -182,14 +193,15 @@ int Act(const CtlInvocation& invocation, HidHost& host, std::ostream& out, std::
     const TargetInterface& target = *choice.target;
     OpenDevice device(host, target.path);
     if (!device.Opened()) {
-        err << Program << Name(target) << ": cannot open: " << OpenFailure(device.Error()) << "\n";
+        err << Program << MessageName(target) << ": cannot open: " << OpenFailure(device.Error())
+            << "\n";
         return device.Error() == ERROR_ACCESS_DENIED ? CtlPermissionDenied : CtlTransferFailed;
     }
     switch (invocation.command) {
     case CtlCommand::Get: {
         const auto mode = device.ReadMode();
         if (!mode) {
-            err << Program << Name(target) << ": the divider did not answer the mode read\n";
+            err << Program << MessageName(target) << ": the divider did not answer the mode read\n";
             return CtlTransferFailed;
         }
         out << OutputModeText(*mode) << "\n";
@@ -198,26 +210,27 @@ int Act(const CtlInvocation& invocation, HidHost& host, std::ostream& out, std::
     case CtlCommand::Set: {
         const BYTE wanted = *invocation.mode;
         if (!device.WriteMode(wanted)) {
-            err << Program << Name(target) << ": the divider refused the mode "
+            err << Program << MessageName(target) << ": the divider refused the mode "
                 << OutputModeText(wanted) << "\n";
             return CtlTransferFailed;
         }
         const auto now = device.ReadMode();
         if (now != wanted) {
-            err << Program << Name(target) << ": the divider did not take the mode "
+            err << Program << MessageName(target) << ": the divider did not take the mode "
                 << OutputModeText(wanted) << "; it reports "
                 << (now ? std::string(OutputModeText(*now)) : std::string("nothing")) << "\n";
             return CtlTransferFailed;
         }
-        out << Or(target.serial, "?") << ": " << OutputModeText(wanted) << "\n";
+        out << TerminalSafe(Or(target.serial, "?")) << ": " << OutputModeText(wanted) << "\n";
         return CtlDone;
     }
     case CtlCommand::Aux:
         if (!device.SendAuxiliary()) {
-            err << Program << Name(target) << ": the divider refused the auxiliary command\n";
+            err << Program << MessageName(target)
+                << ": the divider refused the auxiliary command\n";
             return CtlTransferFailed;
         }
-        out << Or(target.serial, "?") << ": auxiliary command sent\n";
+        out << TerminalSafe(Or(target.serial, "?")) << ": auxiliary command sent\n";
         return CtlDone;
     default:
         return CtlUsage;
@@ -234,7 +247,28 @@ int Version(std::ostream& out) {
     return CtlDone;
 }
 
-int Watch(HidHost& host, std::ostream& out, const WatchPause& pause) {
+// Flushes `out`; when not all that was written to it got through, says so on
+// `err` and gives false.
+bool Delivered(std::ostream& out, std::ostream& err) {
+    errno = 0;
+    if (out.flush())
+        return true;
+    const int reason = errno;
+    err << Program << "cannot write the output";
+    if (reason != 0)
+        err << ": " << std::strerror(reason);
+    err << "\n";
+    return false;
+}
+
+// A command's exit status once its output is written: a failed write turns
+// any status into CtlOutputFailed, since the caller did not get what the
+// status describes.
+int Finish(int status, std::ostream& out, std::ostream& err) {
+    return status == CtlOutputFailed || Delivered(out, err) ? status : CtlOutputFailed;
+}
+
+int Watch(HidHost& host, std::ostream& out, std::ostream& err, const WatchPause& pause) {
     std::map<std::string, TargetInterface> seen;
     do {
         std::map<std::string, TargetInterface> now;
@@ -242,28 +276,27 @@ int Watch(HidHost& host, std::ostream& out, const WatchPause& pause) {
             now.emplace(t.path, std::move(t));
         for (const auto& [path, t] : seen) {
             if (!now.contains(path))
-                out << "removed " << Name(t) << "\n";
+                out << "removed " << LineName(t) << "\n";
         }
         for (const auto& [path, t] : now) {
             const auto before = seen.find(path);
             const std::string state =
                 t.Opened() ? ModeOf(t) : "cannot open: " + OpenFailure(t.openError);
             if (before == seen.end())
-                out << "attached " << Name(t) << ": " << state << "\n";
+                out << "attached " << LineName(t) << ": " << state << "\n";
             else if (t.Opened() && before->second.mode != t.mode)
-                out << "mode " << Name(t) << ": " << ModeOf(before->second) << " -> " << state
+                out << "mode " << LineName(t) << ": " << ModeOf(before->second) << " -> " << state
                     << "\n";
         }
-        out.flush();
+        if (!Delivered(out, err))
+            return CtlOutputFailed;
         seen = std::move(now);
     } while (pause());
     return CtlDone;
 }
 
-} // namespace
-
-int RunCtl(const CtlInvocation& invocation, HidHost& host, std::ostream& out, std::ostream& err,
-           const WatchPause& pause) {
+int Dispatch(const CtlInvocation& invocation, HidHost& host, std::ostream& out, std::ostream& err,
+             const WatchPause& pause) {
     switch (invocation.command) {
     case CtlCommand::Help:
         return Help(out);
@@ -272,13 +305,20 @@ int RunCtl(const CtlInvocation& invocation, HidHost& host, std::ostream& out, st
     case CtlCommand::List:
         return List(host, invocation.json, out, err);
     case CtlCommand::Watch:
-        return Watch(host, out, pause);
+        return Watch(host, out, err, pause);
     case CtlCommand::Get:
     case CtlCommand::Set:
     case CtlCommand::Aux:
         return Act(invocation, host, out, err);
     }
     return CtlUsage;
+}
+
+} // namespace
+
+int RunCtl(const CtlInvocation& invocation, HidHost& host, std::ostream& out, std::ostream& err,
+           const WatchPause& pause) {
+    return Finish(Dispatch(invocation, host, out, err, pause), out, err);
 }
 
 int CtlMain(const std::vector<std::string>& args, const HostFactory& host, std::ostream& out,
@@ -290,9 +330,9 @@ int CtlMain(const std::vector<std::string>& args, const HostFactory& host, std::
     }
     const auto& invocation = std::get<CtlInvocation>(parsed);
     if (invocation.command == CtlCommand::Help)
-        return Help(out);
+        return Finish(Help(out), out, err);
     if (invocation.command == CtlCommand::Version)
-        return Version(out);
+        return Finish(Version(out), out, err);
     return RunCtl(invocation, host(invocation.simulate), out, err, pause);
 }
 

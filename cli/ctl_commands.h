@@ -14,13 +14,16 @@ enum CtlExit {
     CtlUsage = 2,
     CtlPermissionDenied = 3,
     CtlTransferFailed = 4,
+    CtlOutputFailed = 5,
 };
 
 // Between two looks of `watch`: waits, and says whether to look again.
 using WatchPause = std::function<bool()>;
 
 // Runs the command on `host`: results on `out`, errors on `err` (one line
-// each, "merovane-ctl: ..."); returns the exit status.
+// each, "merovane-ctl: ..."); returns the exit status. Output that cannot be
+// written (`out` fails, at the end or after any look of `watch`) ends the
+// command with CtlOutputFailed and a message on `err`.
 int RunCtl(const CtlInvocation& invocation, HidHost& host, std::ostream& out, std::ostream& err,
            const WatchPause& pause);
 

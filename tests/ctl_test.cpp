@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <gtest/gtest.h>
 #include <sstream>
+#include <unistd.h>
 
 namespace merovane::test {
 namespace {
@@ -153,6 +154,10 @@ TEST_F(Ctl, TheOnlyDividerNeedsNoSerialAndSetReadsTheModeBack) {
     EXPECT_EQ(Written(), (Reports{{0, 1, 2}, {0, 1, 3}, {0, 1, 0}, {0, 1, 1}, {0, 1, 1}}));
     EXPECT_EQ(Run({"set", "div4"}).out, "ONE: Divide By 4\n");
     EXPECT_EQ(Run({"get"}).out, "Divide By 4\n");
+    // -- ends the options: what follows is the command or the mode, even with a dash.
+    EXPECT_EQ(Run({"--", "get"}).out, "Divide By 4\n");
+    EXPECT_EQ(Run({"set", "--", "-1"}).err,
+              "merovane-ctl: unknown mode '-1' (see merovane-ctl --help)\n");
 }
 
 TEST_F(Ctl, TwoInterfacesOfOneDividerCountAsOneDevice) {
@@ -171,7 +176,7 @@ TEST_F(Ctl, SeveralDividersNeedASerialAndTheSerialChoosesOne) {
     const Outcome ambiguous = Run({"set", "div8"});
     EXPECT_EQ(ambiguous.status, 2);
     EXPECT_EQ(ambiguous.err, "merovane-ctl: 2 dividers attached; choose one with --serial: "
-                             "A (sim:1) B (sim:2)\n");
+                             "'A' (sim:1) 'B' (sim:2)\n");
     EXPECT_TRUE(host.Ledger().featureWrites.empty());
 
     EXPECT_EQ(Run({"set", "--serial", "B", "div8"}).status, 0);
@@ -182,7 +187,7 @@ TEST_F(Ctl, SeveralDividersNeedASerialAndTheSerialChoosesOne) {
 
     const Outcome missing = Run({"get", "--serial", "b"});
     EXPECT_EQ(missing.status, 1);
-    EXPECT_EQ(missing.err, "merovane-ctl: no divider with serial b attached\n");
+    EXPECT_EQ(missing.err, "merovane-ctl: no divider with serial 'b' attached\n");
 }
 
 TEST_F(Ctl, ADividerThatFailsOrIgnoresTheTransferExitsFour) {
@@ -191,7 +196,7 @@ TEST_F(Ctl, ADividerThatFailsOrIgnoresTheTransferExitsFour) {
     host.Device(id).featureReadFails = true;
     const Outcome get = Run({"get"});
     EXPECT_EQ(get.status, 4);
-    EXPECT_EQ(get.err, "merovane-ctl: X (sim:1): the divider did not answer the mode read\n");
+    EXPECT_EQ(get.err, "merovane-ctl: 'X' (sim:1): the divider did not answer the mode read\n");
     host.Device(id).featureReadFails = false;
 
     host.Device(id).featureWriteFails = true;
@@ -202,7 +207,7 @@ TEST_F(Ctl, ADividerThatFailsOrIgnoresTheTransferExitsFour) {
     host.Device(id).keepsMode = true;
     const Outcome ignored = Run({"set", "div4"});
     EXPECT_EQ(ignored.status, 4);
-    EXPECT_EQ(ignored.err, "merovane-ctl: X (sim:1): the divider did not take the mode "
+    EXPECT_EQ(ignored.err, "merovane-ctl: 'X' (sim:1): the divider did not take the mode "
                            "Divide By 4; it reports Divide By 2\n");
 
     host.Device(id).featureReportLength = 2; // no room for a command
@@ -229,6 +234,34 @@ TEST_F(Ctl, WatchReportsArrivalsDeparturesAndModeChanges) {
     EXPECT_TRUE(host.Ledger().featureWrites.empty());
 }
 
+TEST_F(Ctl, ControlCharactersFromADeviceOrTheUserReachTheTerminalEscaped) {
+    const std::u16string hostile = u"MV\x1b[31mX";
+    const std::string shown = "MV\\x1b[31mX";
+    VirtualDevice odd = Divider(hostile, 1);
+    odd.manufacturer = u"\u009b2J\u0007";
+    odd.product = u"a\\b\x7f";
+    host.Plug(odd);
+
+    const Outcome table = Run({"list"});
+    EXPECT_NE(table.out.find(shown + "  \\u009b2J\\x07  a\\\\b\\x7f  1.23  "), std::string::npos)
+        << table.out;
+    const Outcome watch = Run({"watch"});
+    EXPECT_EQ(watch.out, "attached " + shown + " (sim:1): Divide By 2\n");
+    const Outcome set = Run({"set", "--serial", "MV\x1b[31mX", "div4"});
+    EXPECT_EQ(set.out, shown + ": Divide By 4\n");
+
+    host.Plug(Divider(u"B"));
+    EXPECT_EQ(Run({"get"}).err, "merovane-ctl: 2 dividers attached; choose one with --serial: '" +
+                                    shown + "' (sim:1) 'B' (sim:2)\n");
+    // Typed text is cut after 128 characters; each byte that is not UTF-8 shows as an escape.
+    const Outcome flood = Run({"get", "--serial", "\x1b]0;T\x07" + std::string(100000, 'x')});
+    EXPECT_EQ(flood.err, "merovane-ctl: no divider with serial '\\x1b]0;T\\x07" +
+                             std::string(122, 'x') + "'\u2026 attached\n");
+    EXPECT_EQ(Run({"set", "\xC0\xAF\xED\xA0\x80\x9b\xC3\xA9"}).err,
+              "merovane-ctl: unknown mode '\\xc0\\xaf\\xed\\xa0\\x80\\x9b\xC3\xA9' (see "
+              "merovane-ctl --help)\n");
+}
+
 TEST_F(Ctl, BadInputIsAUsageErrorInOneLineAndTouchesNoDevice) {
     host.Plug(Divider(u"A"));
     const std::vector<std::vector<std::string>> bad = {
@@ -240,6 +273,9 @@ TEST_F(Ctl, BadInputIsAUsageErrorInOneLineAndTouchesNoDevice) {
         {"set", "4"},
         {"set", "div2", "div4"},
         {"get", "--serial", "A", "--serial", "A"},
+        {"list", "--json", "--json"},
+        {"--simulate", "list", "--simulate"},
+        {"-h", "--help"},
         {"get", "--serial", ""},
         {"get", "--serial="},
         {"get", "--serial"},
@@ -292,6 +328,30 @@ TEST(CtlProgram, RunsOnTheDemoDevicesAndFailsBadInputWithStatusTwo) {
     EXPECT_EQ(ctl.exitCode(), 2);
     EXPECT_EQ(QString::fromUtf8(ctl.readAllStandardError()),
               "merovane-ctl: unknown mode 'sideways' (see merovane-ctl --help)\n");
+}
+
+// Output that cannot be written is a failure, told on stderr; watch finds it
+// at its first look instead of watching on for nobody.
+TEST(CtlProgram, OutputThatCannotBeWrittenExitsFive) {
+    QProcess ctl;
+    ctl.setStandardOutputFile("/dev/full");
+    for (const QStringList& args :
+         {QStringList{"--simulate", "list"}, QStringList{"--simulate", "list", "--json"},
+          QStringList{"--simulate", "watch"}, QStringList{"--help"}}) {
+        ctl.start(MEROVANE_CTL, args);
+        ASSERT_TRUE(ctl.waitForFinished(30000)) << args.join(' ').toStdString();
+        EXPECT_EQ(ctl.exitCode(), 5) << args.join(' ').toStdString();
+        EXPECT_EQ(QString::fromUtf8(ctl.readAllStandardError()),
+                  "merovane-ctl: cannot write the output: No space left on device\n");
+    }
+
+    QProcess closed;
+    closed.setChildProcessModifier([] { ::close(STDOUT_FILENO); });
+    closed.start(MEROVANE_CTL, {"--simulate", "list"});
+    ASSERT_TRUE(closed.waitForFinished(30000));
+    EXPECT_EQ(closed.exitCode(), 5);
+    EXPECT_EQ(QString::fromUtf8(closed.readAllStandardError()),
+              "merovane-ctl: cannot write the output: Bad file descriptor\n");
 }
 
 } // namespace

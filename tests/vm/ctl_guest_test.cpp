@@ -196,8 +196,8 @@ TEST_F(CtlOnRealDevices, WithTwoDividersAndNoSerialItIsAUsageErrorAndNothingIsWr
         EXPECT_EQ(outcome.out, "");
         EXPECT_TRUE(Contains(outcome.err, "2 dividers attached; choose one with --serial"))
             << outcome.err;
-        EXPECT_TRUE(Contains(outcome.err, "MV-CTL-ONE (" + first.Node() + ")")) << outcome.err;
-        EXPECT_TRUE(Contains(outcome.err, "MV-CTL-TWO (" + second.Node() + ")")) << outcome.err;
+        EXPECT_TRUE(Contains(outcome.err, "'MV-CTL-ONE' (" + first.Node() + ")")) << outcome.err;
+        EXPECT_TRUE(Contains(outcome.err, "'MV-CTL-TWO' (" + second.Node() + ")")) << outcome.err;
     }
     EXPECT_TRUE(first.FeatureWrites().empty());
     EXPECT_TRUE(second.FeatureWrites().empty());
