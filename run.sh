@@ -10,25 +10,15 @@
 # Packages come from Debian 12 (apt-get); it asks for sudo when not run as root.
 set -euo pipefail
 cd "$(dirname "$(readlink -f "$0")")"
+. tools/packages.sh
 
+# fonts-dejavu-core gives the proportional sans-serif the windows' default
+# font resolves to; with Liberation's fonts alone it would be Liberation Mono.
 packages=(build-essential cmake pkg-config qt6-base-dev libgl-dev libhidapi-dev libgtest-dev
-          fonts-liberation fonts-wine xvfb xauth x11-utils)
+          fonts-dejavu-core fonts-liberation fonts-wine xvfb xauth x11-utils)
 fuzz_packages=(clang libclang-rt-14-dev xxd)
 package_packages=(dpkg-dev desktop-file-utils appstream lintian)
 bench_packages=(libbenchmark-dev valgrind libxcb1-dev)
-
-install_missing() {
-    local missing=()
-    for p in "$@"; do
-        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-    done
-    [ ${#missing[@]} -eq 0 ] && return
-    local sudo=()
-    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
-    echo "Installing: ${missing[*]}"
-    "${sudo[@]}" apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
-}
 
 build() {  # build DIR [cmake options...]
     local dir=$1
@@ -37,16 +27,34 @@ build() {  # build DIR [cmake options...]
     cmake --build "$dir" -j"$(nproc)"
 }
 
+# The windows need an X display; without one Qt aborts. Say so and how to do
+# without (the test suite needs none: it runs the windows off screen).
+need_display() {
+    if [ -n "${QT_QPA_PLATFORM:-}" ] || xdpyinfo >/dev/null 2>&1; then
+        return
+    fi
+    local problem="none is set (DISPLAY is empty)"
+    [ -z "${DISPLAY:-}" ] || problem="the display '$DISPLAY' cannot be reached"
+    cat >&2 <<END
+run.sh: the window needs a display, and $problem.
+Start it from a desktop session (or over "ssh -X"), or, unseen, on a virtual X server:
+    xvfb-run -a ./run.sh $1
+END
+    exit 1
+}
+
 jobs=$(nproc)
 case "${1:-}" in
 demo)
     install_missing "${packages[@]}"
     build build
+    need_display demo
     exec build/app/merovane-config-demo
     ;;
 app)
     install_missing "${packages[@]}"
     build build
+    need_display app
     exec build/app/merovane-config
     ;;
 test)
@@ -79,9 +87,7 @@ package)
     desktop-file-validate packaging/com.merovane.Config.desktop
     appstreamcli validate --no-net packaging/com.merovane.Config.metainfo.xml
     lintian --fail-on error "$deb"
-    sudo=()
-    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
-    "${sudo[@]}" dpkg -i "$deb"
+    apt_install --reinstall "./$deb"
     /usr/bin/merovane-ctl --version
     /usr/bin/merovane-ctl --simulate list
     ;;
