@@ -155,8 +155,7 @@ Choice Choose(HidHost& host, const std::optional<std::string>& serial, std::ostr
             return {*match, CtlDone};
         if (!denied.empty()) {
             err << Program << "no divider with serial " << Quoted(*serial)
-                << " among those this user may "
-                << "open; " << denied.size()
+                << " among those this user may open; " << denied.size()
                 << " could not be opened: permission denied: " << UdevHint << "\n";
             return {std::nullopt, CtlPermissionDenied};
         }
