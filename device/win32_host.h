@@ -102,6 +102,7 @@ private:
     template <typename Kind> Kind* Find(HANDLE handle);
     HANDLE Add(Object object);
     static void Release(const Object& object);
+    BOOL Remove(HANDLE handle); // releases the object and forgets its handle
     BOOL Fail(DWORD code);
     BOOL FailWithSystemError(); // the calling thread's last system error, mapped
     enum class DeviceString { Serial, Manufacturer, Product };
