@@ -412,28 +412,20 @@ BOOL Win32Host::ReadFile(HANDLE File, void* Buffer, DWORD NumberOfBytesToRead,
         return Fail(ERROR_INVALID_HANDLE);
     if (Buffer == nullptr || NumberOfBytesToRead == 0)
         return Fail(ERROR_GEN_FAILURE);
-    if (!device->overlapped) {
-        ::DWORD got = 0;
-        if (!::ReadFile(device->file, Buffer, NumberOfBytesToRead, &got, nullptr))
-            return FailWithSystemError();
-        if (NumberOfBytesRead != nullptr)
-            *NumberOfBytesRead = got;
-        return 1;
-    }
-    // The caller's event, when one is given, is the one the read signals.
+    // The caller's event, when one is given, is the one an overlapped read
+    // signals.
     void* event = nullptr;
-    if (Overlapped != nullptr && Overlapped->hEvent != NO_HANDLE) {
+    if (device->overlapped && Overlapped != nullptr && Overlapped->hEvent != NO_HANDLE) {
         const Event* known = Find<Event>(Overlapped->hEvent);
         if (known == nullptr)
             return Fail(ERROR_INVALID_HANDLE);
         event = known->event;
     }
-    return ReadOverlapped(*device, event, Buffer, NumberOfBytesToRead, NumberOfBytesRead,
-                          Overlapped);
+    return ReadReport(*device, event, Buffer, NumberOfBytesToRead, NumberOfBytesRead, Overlapped);
 }
 
-BOOL Win32Host::ReadOverlapped(OpenDevice& device, void* event, void* buffer, DWORD length,
-                               DWORD* bytesRead, OVERLAPPED* overlapped) {
+BOOL Win32Host::ReadReport(OpenDevice& device, void* event, void* buffer, DWORD length,
+                           DWORD* bytesRead, OVERLAPPED* overlapped) {
     if (device.inputReportLength == 0) {
         ::PHIDP_PREPARSED_DATA data = nullptr;
         ::HIDP_CAPS caps{};
@@ -450,8 +442,8 @@ BOOL Win32Host::ReadOverlapped(OpenDevice& device, void* event, void* buffer, DW
     system.hEvent = event;
     ::DWORD got = 0;
     if (!::ReadFile(device.file, report.data(), static_cast<::DWORD>(report.size()), &got,
-                    &system)) {
-        if (::GetLastError() != ERROR_IO_PENDING)
+                    device.overlapped ? &system : nullptr)) {
+        if (!device.overlapped || ::GetLastError() != ERROR_IO_PENDING)
             return FailWithSystemError();
         // No report was waiting: the read must not outlive this call.
         ::CancelIoEx(device.file, &system);
