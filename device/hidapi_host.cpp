@@ -197,7 +197,7 @@ bool HidapiHost::EnumerationCurrent() {
 
 void HidapiHost::Enumerate() {
     ++era_;
-    enumerated_ = {};
+    auto listing = std::make_shared<Listing>();
     identities_.clear();
     // hidapi gives no list both when there is no device and when the
     // enumeration failed; either way the set is empty. A device with several
@@ -206,18 +206,20 @@ void HidapiHost::Enumerate() {
     for (const hid_device_info* info = list; info != nullptr; info = info->next) {
         if (info->path == nullptr)
             continue;
-        enumerated_.paths.emplace_back(info->path);
-        enumerated_.ids.push_back({info->vendor_id, info->product_id});
-        identities_.try_emplace(info->path, IdentityIn(*info));
+        listing->paths.emplace_back(info->path);
+        listing->ids.push_back({info->vendor_id, info->product_id});
+        if (!identities_.contains(info->path))
+            identities_.emplace(info->path, std::make_shared<Identity>(IdentityIn(*info)));
     }
     hid_free_enumeration(list);
+    enumerated_ = std::move(listing);
 }
 
 HANDLE HidapiHost::SetupDiGetClassDevsA(const GUID& ClassGuid, const char* /*Enumerator*/,
                                         HANDLE /*hwndParent*/, DWORD /*Flags*/) {
     // Only HID interfaces are known here: a set of any other class is empty.
     if (!SameGuid(ClassGuid, HidInterfaceClassGuid))
-        return Add(InfoSet{});
+        return Add(InfoSet{std::make_shared<Listing>()});
     if (!EnumerationCurrent()) {
         // The notices so far are answered by the enumeration below; one that
         // comes while it runs may have been missed by it, so it is made again.
@@ -227,7 +229,7 @@ HANDLE HidapiHost::SetupDiGetClassDevsA(const GUID& ClassGuid, const char* /*Enu
             enumerationCurrent_ = watch_.Available() && !watch_.Changed();
         }
     }
-    return Add(enumerated_);
+    return Add(InfoSet{enumerated_});
 }
 
 BOOL HidapiHost::SetupDiEnumDeviceInterfaces(HANDLE DeviceInfoSet, void* /*DeviceInfoData*/,
@@ -243,7 +245,7 @@ BOOL HidapiHost::SetupDiEnumDeviceInterfaces(HANDLE DeviceInfoSet, void* /*Devic
         return Fail(Operation, "cbSize is not 28");
     }
     if (!SameGuid(InterfaceClassGuid, HidInterfaceClassGuid) || MemberIndex < 0 ||
-        static_cast<std::size_t>(MemberIndex) >= set->paths.size()) {
+        static_cast<std::size_t>(MemberIndex) >= set->listing->paths.size()) {
         return Fail(Operation, "no more interfaces");
     }
     DeviceInterfaceData.InterfaceClassGuid = HidInterfaceClassGuid;
@@ -262,11 +264,12 @@ BOOL HidapiHost::SetupDiGetDeviceInterfaceDetailA(
         return Fail(Operation, "not a device-information set", nullptr, ERROR_INVALID_HANDLE);
     }
     if (DeviceInterfaceData.cbSize != sizeof(SP_DEVICE_INTERFACE_DATA) ||
-        DeviceInterfaceData.Reserved >= set->paths.size()) {
+        DeviceInterfaceData.Reserved >= set->listing->paths.size()) {
         return Fail(Operation, "no such interface in the set");
     }
-    if (WriteInterfaceDetail(set->paths[DeviceInterfaceData.Reserved], DeviceInterfaceDetailData,
-                             DeviceInterfaceDetailDataSize, RequiredSize) == 0) {
+    if (WriteInterfaceDetail(set->listing->paths[DeviceInterfaceData.Reserved],
+                             DeviceInterfaceDetailData, DeviceInterfaceDetailDataSize,
+                             RequiredSize) == 0) {
         return Fail(Operation, "no buffer, a buffer too small, or a wrong size field");
     }
     return 1;
@@ -280,11 +283,11 @@ BOOL HidapiHost::SetupDiGetDeviceRegistryPropertyA(
     if (set == nullptr) {
         return Fail(Operation, "not a device-information set", nullptr, ERROR_INVALID_HANDLE);
     }
-    if (Property != SPDRP_HARDWAREID || DeviceInterfaceData.Reserved >= set->ids.size()) {
+    if (Property != SPDRP_HARDWAREID || DeviceInterfaceData.Reserved >= set->listing->ids.size()) {
         return Fail(Operation, "no such property or interface");
     }
-    if (WriteHardwareId(set->ids[DeviceInterfaceData.Reserved], PropertyBuffer, PropertyBufferSize,
-                        RequiredSize) == 0) {
+    if (WriteHardwareId(set->listing->ids[DeviceInterfaceData.Reserved], PropertyBuffer,
+                        PropertyBufferSize, RequiredSize) == 0) {
         return Fail(Operation, "no buffer or a buffer too small");
     }
     return 1;
@@ -310,7 +313,11 @@ HANDLE HidapiHost::CreateFileA(const char* FileName, DWORD /*DesiredAccess*/, DW
     }
     // hidapi 0.13.1 (hidraw) crashes when the file it opens turns out not to
     // be a hidraw node (seen with /dev/null), so only hidraw nodes reach it.
-    if (const std::string reason = NotHidrawNodeReason(FileName); !reason.empty()) {
+    // A path the current enumeration lists is the node the kernel made for a
+    // hidraw device, and needs no look of its own.
+    const bool listed = enumerationCurrent_ && identities_.contains(FileName);
+    if (const std::string reason = listed ? std::string() : NotHidrawNodeReason(FileName);
+        !reason.empty()) {
         Fail(Operation, std::string(FileName) + ": " + reason, nullptr, ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
@@ -360,13 +367,14 @@ BOOL HidapiHost::HidD_GetAttributes(HANDLE HidDeviceObject, HIDD_ATTRIBUTES& Att
 
 const HidapiHost::Identity* HidapiHost::IdentityOf(const char* operation, OpenDevice& device) {
     if (device.identity) {
-        return &*device.identity;
+        return device.identity.get();
     }
     // No change noticed since the open, up to now: the node opened is the one
     // the enumeration described.
     if (EnumerationCurrent() && device.era == era_) {
         if (const auto found = identities_.find(device.path); found != identities_.end()) {
-            return &device.identity.emplace(found->second);
+            device.identity = found->second;
+            return device.identity.get();
         }
     }
     const hid_device_info* info = hid_get_device_info(device.device.get());
@@ -374,7 +382,8 @@ const HidapiHost::Identity* HidapiHost::IdentityOf(const char* operation, OpenDe
         FailOnDevice(operation, device);
         return nullptr;
     }
-    return &device.identity.emplace(IdentityIn(*info));
+    device.identity = std::make_shared<Identity>(IdentityIn(*info));
+    return device.identity.get();
 }
 
 BOOL HidapiHost::ReadString(const char* operation, HANDLE handle, void* buffer, DWORD length,

@@ -109,9 +109,12 @@ private:
     struct DeviceCloser {
         void operator()(hid_device_* device) const;
     };
-    struct InfoSet {
+    struct Listing {
         std::vector<std::string> paths;
         std::vector<HardwareId> ids; // of each path's device, from the enumeration
+    };
+    struct InfoSet {
+        std::shared_ptr<const Listing> listing; // shared by the sets of one enumeration
     };
     // What a device says of itself, as hidapi reads it from sysfs.
     struct Identity {
@@ -125,8 +128,8 @@ private:
     struct OpenDevice {
         std::unique_ptr<hid_device_, DeviceCloser> device;
         std::string path;
-        std::uint64_t era = 0;            // the host's era_ when it was opened
-        std::optional<Identity> identity; // once answered, kept
+        std::uint64_t era = 0;                    // the host's era_ when it was opened
+        std::shared_ptr<const Identity> identity; // once answered, kept
         bool overlapped = false;
         std::optional<ReportLengths> lengths; // once the descriptor was parsed
         bool descriptorTried = false;         // ReadFile tries it once on its own
@@ -159,8 +162,8 @@ private:
 
     std::unordered_map<HANDLE, Object> objects_;
     HidrawNodeWatch watch_;
-    InfoSet enumerated_;
-    std::unordered_map<std::string, Identity> identities_; // by path
+    std::shared_ptr<const Listing> enumerated_ = std::make_shared<Listing>();
+    std::unordered_map<std::string, std::shared_ptr<const Identity>> identities_; // by path
     bool enumerationCurrent_ = false;
     // Moves on whenever a change of the nodes is noticed or an enumeration is made.
     std::uint64_t era_ = 0;
