@@ -282,11 +282,12 @@ for cycle in range(1, SOAK + 1):
     time.sleep(0.02)
     if hidraw_descriptors(tool.pid) != [node, node]:
         phantoms += 1
-    if cycle in (10, SOAK):
-        marks[cycle] = dict(descriptors=len(descriptors(tool.pid)), rss_kib=rss_kib(tool.pid))
+    if cycle in (10, SOAK) or cycle % 100 == 0:
+        marks[cycle] = dict(descriptors=len(descriptors(tool.pid)), rss_kib=rss_kib(tool.pid),
+                            targets=sorted(descriptors(tool.pid)))
     if cycle % 50 == 0:
-        note('soak: %d cycles, %d found, %d phantoms, %.0f s' %
-             (cycle, found, phantoms, time.monotonic() - began))
+        note('soak: %d cycles, %d found, %d phantoms, %.0f s, %s' %
+             (cycle, found, phantoms, time.monotonic() - began, marks.get(cycle)))
 end(tool)
 soaked.stop()
 results['soak'] = dict(cycles=SOAK, found=found, phantoms=phantoms, marks=marks,
@@ -341,6 +342,8 @@ row('', '', 'descriptors {} -> {}, RSS {} -> {} KiB (cycle 10 -> {})'.format(
     last.get('rss_kib'), k['cycles']), '', '', 'flat',
     met(first.get('descriptors') == last.get('descriptors') and
         last.get('rss_kib', 0) <= first.get('rss_kib', 0) + 256))
+row('', '', 'RSS KiB by cycle: ' + ', '.join(
+    '{}: {}'.format(c, m['rss_kib']) for c, m in sorted(k['marks'].items())), '', '', '', '')
 q = results['qt50']
 row('check: bare 50 ms Qt timer', '0', '{:.1f} poll timeouts/s'.format(q['poll_timeouts_per_s']),
     '{:.1f} ticks/s, {:,.0f} instr'.format(q['ticks_per_s'], q['instr_per_tick']), '', '', '')
