@@ -4,7 +4,6 @@
 #include "device/host_strings.h"
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <cstring>
 #include <hidapi/hidapi.h>
