@@ -5,7 +5,6 @@
 #include "device/host_strings.h"
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <cstring>
 #include <hidapi/hidapi.h>
@@ -74,6 +73,27 @@ DWORD OpenErrorCode(const char* path, int error) {
         return ERROR_GEN_FAILURE;
     }
 }
+
+// An enumeration made while nodes come and go is made again, this many times
+// at most; one still overtaken by a change lists the interfaces but answers
+// for no device.
+constexpr int EnumerationAttempts = 3;
+
+std::wstring WideOrEmpty(const wchar_t* text) {
+    return text != nullptr ? std::wstring(text) : std::wstring();
+}
+
+} // namespace
+
+HidapiHost::Identity HidapiHost::IdentityIn(const hid_device_info& info) {
+    return {{info.vendor_id, info.product_id},
+            info.release_number,
+            WideOrEmpty(info.serial_number),
+            WideOrEmpty(info.manufacturer_string),
+            WideOrEmpty(info.product_string)};
+}
+
+namespace {
 
 std::string HidapiErrorText(hid_device* device) {
     const wchar_t* text = hid_error(device);
@@ -160,23 +180,49 @@ void HidapiHost::HidD_GetHidGuid(GUID& HidGuid) {
     HidGuid = HidInterfaceClassGuid;
 }
 
+bool HidapiHost::EnumerationCurrent() {
+    if (enumerationCurrent_ && watch_.Changed()) {
+        enumerationCurrent_ = false;
+        ++era_;
+    }
+    return enumerationCurrent_;
+}
+
+void HidapiHost::Enumerate() {
+    ++era_;
+    auto listing = std::make_shared<Listing>();
+    identities_.clear();
+    // hidapi gives no list both when there is no device and when the
+    // enumeration failed; either way the set is empty. A device with several
+    // top-level collections is listed once for each, under the same path.
+    hid_device_info* const list = hid_enumerate(0, 0);
+    for (const hid_device_info* info = list; info != nullptr; info = info->next) {
+        if (info->path == nullptr)
+            continue;
+        listing->paths.emplace_back(info->path);
+        listing->ids.push_back({info->vendor_id, info->product_id});
+        if (!identities_.contains(info->path))
+            identities_.emplace(info->path, std::make_shared<Identity>(IdentityIn(*info)));
+    }
+    hid_free_enumeration(list);
+    enumerated_ = std::move(listing);
+}
+
 HANDLE HidapiHost::SetupDiGetClassDevsA(const GUID& ClassGuid, const char* /*Enumerator*/,
                                         HANDLE /*hwndParent*/, DWORD /*Flags*/) {
-    InfoSet set;
     // Only HID interfaces are known here: a set of any other class is empty.
-    if (SameGuid(ClassGuid, HidInterfaceClassGuid)) {
-        // hidapi gives no list both when there is no device and when the
-        // enumeration failed; either way the set is empty.
-        hid_device_info* const list = hid_enumerate(0, 0);
-        for (const hid_device_info* info = list; info != nullptr; info = info->next) {
-            if (info->path != nullptr) {
-                set.paths.emplace_back(info->path);
-                set.ids.push_back({info->vendor_id, info->product_id});
-            }
+    if (!SameGuid(ClassGuid, HidInterfaceClassGuid))
+        return Add(InfoSet{std::make_shared<Listing>()});
+    if (!EnumerationCurrent()) {
+        // The notices so far are answered by the enumeration below; one that
+        // comes while it runs may have been missed by it, so it is made again.
+        watch_.Changed();
+        for (int attempt = 0; attempt < EnumerationAttempts && !enumerationCurrent_; ++attempt) {
+            Enumerate();
+            enumerationCurrent_ = watch_.Available() && !watch_.Changed();
         }
-        hid_free_enumeration(list);
     }
-    return Add(std::move(set));
+    return Add(InfoSet{enumerated_});
 }
 
 BOOL HidapiHost::SetupDiEnumDeviceInterfaces(HANDLE DeviceInfoSet, void* /*DeviceInfoData*/,
@@ -192,7 +238,7 @@ BOOL HidapiHost::SetupDiEnumDeviceInterfaces(HANDLE DeviceInfoSet, void* /*Devic
         return Fail(Operation, "cbSize is not 28");
     }
     if (!SameGuid(InterfaceClassGuid, HidInterfaceClassGuid) || MemberIndex < 0 ||
-        static_cast<std::size_t>(MemberIndex) >= set->paths.size()) {
+        static_cast<std::size_t>(MemberIndex) >= set->listing->paths.size()) {
         return Fail(Operation, "no more interfaces");
     }
     DeviceInterfaceData.InterfaceClassGuid = HidInterfaceClassGuid;
@@ -211,11 +257,12 @@ BOOL HidapiHost::SetupDiGetDeviceInterfaceDetailA(
         return Fail(Operation, "not a device-information set", nullptr, ERROR_INVALID_HANDLE);
     }
     if (DeviceInterfaceData.cbSize != sizeof(SP_DEVICE_INTERFACE_DATA) ||
-        DeviceInterfaceData.Reserved >= set->paths.size()) {
+        DeviceInterfaceData.Reserved >= set->listing->paths.size()) {
         return Fail(Operation, "no such interface in the set");
     }
-    if (WriteInterfaceDetail(set->paths[DeviceInterfaceData.Reserved], DeviceInterfaceDetailData,
-                             DeviceInterfaceDetailDataSize, RequiredSize) == 0) {
+    if (WriteInterfaceDetail(set->listing->paths[DeviceInterfaceData.Reserved],
+                             DeviceInterfaceDetailData, DeviceInterfaceDetailDataSize,
+                             RequiredSize) == 0) {
         return Fail(Operation, "no buffer, a buffer too small, or a wrong size field");
     }
     return 1;
@@ -229,11 +276,11 @@ BOOL HidapiHost::SetupDiGetDeviceRegistryPropertyA(
     if (set == nullptr) {
         return Fail(Operation, "not a device-information set", nullptr, ERROR_INVALID_HANDLE);
     }
-    if (Property != SPDRP_HARDWAREID || DeviceInterfaceData.Reserved >= set->ids.size()) {
+    if (Property != SPDRP_HARDWAREID || DeviceInterfaceData.Reserved >= set->listing->ids.size()) {
         return Fail(Operation, "no such property or interface");
     }
-    if (WriteHardwareId(set->ids[DeviceInterfaceData.Reserved], PropertyBuffer, PropertyBufferSize,
-                        RequiredSize) == 0) {
+    if (WriteHardwareId(set->listing->ids[DeviceInterfaceData.Reserved], PropertyBuffer,
+                        PropertyBufferSize, RequiredSize) == 0) {
         return Fail(Operation, "no buffer or a buffer too small");
     }
     return 1;
@@ -259,7 +306,11 @@ HANDLE HidapiHost::CreateFileA(const char* FileName, DWORD /*DesiredAccess*/, DW
     }
     // hidapi 0.13.1 (hidraw) crashes when the file it opens turns out not to
     // be a hidraw node (seen with /dev/null), so only hidraw nodes reach it.
-    if (const std::string reason = NotHidrawNodeReason(FileName); !reason.empty()) {
+    // A path the current enumeration lists is the node the kernel made for a
+    // hidraw device, and needs no look of its own.
+    const bool listed = enumerationCurrent_ && identities_.contains(FileName);
+    if (const std::string reason = listed ? std::string() : NotHidrawNodeReason(FileName);
+        !reason.empty()) {
         Fail(Operation, std::string(FileName) + ": " + reason, nullptr, ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
@@ -273,6 +324,7 @@ HANDLE HidapiHost::CreateFileA(const char* FileName, DWORD /*DesiredAccess*/, DW
     OpenDevice open;
     open.device.reset(device);
     open.path = FileName;
+    open.era = era_;
     open.overlapped = (FlagsAndAttributes & FILE_FLAG_OVERLAPPED) != 0;
     return Add(std::move(open));
 }
@@ -296,18 +348,39 @@ BOOL HidapiHost::HidD_GetAttributes(HANDLE HidDeviceObject, HIDD_ATTRIBUTES& Att
     if (Attributes.Size < sizeof(HIDD_ATTRIBUTES)) {
         return Fail(Operation, "Size is less than 12", open);
     }
-    const hid_device_info* info = hid_get_device_info(open->device.get());
-    if (info == nullptr) {
-        return FailOnDevice(Operation, *open);
+    const Identity* identity = IdentityOf(Operation, *open);
+    if (identity == nullptr) {
+        return 0;
     }
-    Attributes.VendorID = info->vendor_id;
-    Attributes.ProductID = info->product_id;
-    Attributes.VersionNumber = info->release_number;
+    Attributes.VendorID = identity->ids.vendorId;
+    Attributes.ProductID = identity->ids.productId;
+    Attributes.VersionNumber = identity->release;
     return 1;
 }
 
+const HidapiHost::Identity* HidapiHost::IdentityOf(const char* operation, OpenDevice& device) {
+    if (device.identity) {
+        return device.identity.get();
+    }
+    // No change noticed since the open, up to now: the node opened is the one
+    // the enumeration described.
+    if (EnumerationCurrent() && device.era == era_) {
+        if (const auto found = identities_.find(device.path); found != identities_.end()) {
+            device.identity = found->second;
+            return device.identity.get();
+        }
+    }
+    const hid_device_info* info = hid_get_device_info(device.device.get());
+    if (info == nullptr) {
+        FailOnDevice(operation, device);
+        return nullptr;
+    }
+    device.identity = std::make_shared<Identity>(IdentityIn(*info));
+    return device.identity.get();
+}
+
 BOOL HidapiHost::ReadString(const char* operation, HANDLE handle, void* buffer, DWORD length,
-                            int (*read)(hid_device_*, wchar_t*, std::size_t)) {
+                            std::wstring Identity::*text) {
     OpenDevice* open = Find<OpenDevice>(handle);
     if (open == nullptr) {
         return Fail(operation, "not an open device", nullptr, ERROR_INVALID_HANDLE);
@@ -315,12 +388,14 @@ BOOL HidapiHost::ReadString(const char* operation, HANDLE handle, void* buffer, 
     if (buffer == nullptr) {
         return Fail(operation, "no buffer", open);
     }
-    std::array<wchar_t, WideStringCapacity> text{};
-    if (read(open->device.get(), text.data(), text.size()) != 0) {
-        return FailOnDevice(operation, *open);
+    const Identity* identity = IdentityOf(operation, *open);
+    if (identity == nullptr) {
+        return 0;
     }
-    const auto end = std::find(text.begin(), text.end(), L'\0');
-    const std::wstring_view view(text.data(), static_cast<std::size_t>(end - text.begin()));
+    // Cut where hidapi's own string reads cut it: to its buffer, one unit
+    // kept for the terminator.
+    const std::wstring_view view =
+        std::wstring_view(identity->*text).substr(0, WideStringCapacity - 1);
     WideToUtf16le(view, std::span(static_cast<std::uint8_t*>(buffer), length));
     return 1;
 }
@@ -328,18 +403,18 @@ BOOL HidapiHost::ReadString(const char* operation, HANDLE handle, void* buffer, 
 BOOL HidapiHost::HidD_GetSerialNumberString(HANDLE HidDeviceObject, void* Buffer,
                                             DWORD BufferLength) {
     return ReadString("HidD_GetSerialNumberString", HidDeviceObject, Buffer, BufferLength,
-                      hid_get_serial_number_string);
+                      &Identity::serial);
 }
 
 BOOL HidapiHost::HidD_GetManufacturerString(HANDLE HidDeviceObject, void* Buffer,
                                             DWORD BufferLength) {
     return ReadString("HidD_GetManufacturerString", HidDeviceObject, Buffer, BufferLength,
-                      hid_get_manufacturer_string);
+                      &Identity::manufacturer);
 }
 
 BOOL HidapiHost::HidD_GetProductString(HANDLE HidDeviceObject, void* Buffer, DWORD BufferLength) {
     return ReadString("HidD_GetProductString", HidDeviceObject, Buffer, BufferLength,
-                      hid_get_product_string);
+                      &Identity::product);
 }
 
 bool HidapiHost::LoadLengths(const char* operation, OpenDevice& device) {

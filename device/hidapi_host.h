@@ -7,11 +7,27 @@
 // set, an open device, preparsed data or an event. An operation given an
 // unknown handle, or a handle of another kind, fails and changes nothing.
 //
+// What a device says of itself (IDs, release number, serial number,
+// manufacturer and product strings) is answered from the last enumeration
+// while no hidraw node has changed since (HidrawNodeWatch): the window asks
+// for it twice a tick for every interface, and hidapi would look each one up
+// in sysfs afresh. Every open is still real (absent and permission-denied
+// stay real errors), and so is every call that reaches the device. An
+// enumeration is made again only once a hidraw node was created, deleted or
+// changed. A handle answers from the enumeration only when no change was
+// noticed between its open and its first such answer; otherwise it asks hidapi
+// for its own device's identity. So a node number reused between an
+// enumeration and an open (the worst case of that race) costs a lookup, and
+// never gives the new device the old one's identity. As with hidapi, a handle
+// keeps the identity it first answered. Without inotify every answer comes
+// from hidapi, as it did before.
+//
 // A host is used from one thread at a time.
 #pragma once
 
 #include "device/api_declarations.h"
 #include "device/hardware_id.h"
+#include "device/hidraw_watch.h"
 #include "device/report_descriptor.h"
 
 #include <cstddef>
@@ -25,6 +41,7 @@
 #include <vector>
 
 struct hid_device_; // hidapi's opaque device
+struct hid_device_info;
 
 namespace merovane {
 
@@ -92,13 +109,27 @@ private:
     struct DeviceCloser {
         void operator()(hid_device_* device) const;
     };
-    struct InfoSet {
+    struct Listing {
         std::vector<std::string> paths;
         std::vector<HardwareId> ids; // of each path's device, from the enumeration
     };
+    struct InfoSet {
+        std::shared_ptr<const Listing> listing; // shared by the sets of one enumeration
+    };
+    // What a device says of itself, as hidapi reads it from sysfs.
+    struct Identity {
+        HardwareId ids;
+        USHORT release = 0;
+        std::wstring serial;
+        std::wstring manufacturer;
+        std::wstring product;
+    };
+    static Identity IdentityIn(const hid_device_info& info);
     struct OpenDevice {
         std::unique_ptr<hid_device_, DeviceCloser> device;
         std::string path;
+        std::uint64_t era = 0;                    // the host's era_ when it was opened
+        std::shared_ptr<const Identity> identity; // once answered, kept
         bool overlapped = false;
         std::optional<ReportLengths> lengths; // once the descriptor was parsed
         bool descriptorTried = false;         // ReadFile tries it once on its own
@@ -116,12 +147,26 @@ private:
               DWORD code = ERROR_GEN_FAILURE);
     BOOL FailOnDevice(const char* operation, OpenDevice& device);
     BOOL ReadString(const char* operation, HANDLE handle, void* buffer, DWORD length,
-                    int (*read)(hid_device_*, wchar_t*, std::size_t));
+                    std::wstring Identity::*text);
+    // True while no hidraw node changed since the enumeration kept in
+    // `enumerated_`; never waits.
+    bool EnumerationCurrent();
+    // Enumerates into `enumerated_` and `identities_`.
+    void Enumerate();
+    // The identity of the device open in `device`: kept, from the enumeration
+    // when that is current and was so at the open, or else from hidapi.
+    const Identity* IdentityOf(const char* operation, OpenDevice& device);
     // Reads and parses the descriptor of `device`, keeping the lengths;
     // records the reason and returns false when that fails.
     bool LoadLengths(const char* operation, OpenDevice& device);
 
     std::unordered_map<HANDLE, Object> objects_;
+    HidrawNodeWatch watch_;
+    std::shared_ptr<const Listing> enumerated_ = std::make_shared<Listing>();
+    std::unordered_map<std::string, std::shared_ptr<const Identity>> identities_; // by path
+    bool enumerationCurrent_ = false;
+    // Moves on whenever a change of the nodes is noticed or an enumeration is made.
+    std::uint64_t era_ = 0;
     HANDLE lastHandle_ = NO_HANDLE;
     std::string lastError_;
     DWORD lastErrorCode_ = ERROR_SUCCESS;

@@ -4,6 +4,7 @@
 // and what HidapiHost does on a machine where no device can be opened.
 #include "device/hidapi_host.h"
 #include "device/hidraw_sysfs.h"
+#include "device/hidraw_watch.h"
 #include "device/host_strings.h"
 
 #include <algorithm>
@@ -440,6 +441,34 @@ INSTANTIATE_TEST_SUITE_P(
                     InputCase{"NoRoom", {1, 2, 3}, false, 0, {}},
                     InputCase{"NoRoomWithIds", {1, 2, 3}, true, 0, {}}),
     [](const testing::TestParamInfo<InputCase>& info) { return std::string(info.param.name); });
+
+// ---- Notice of hidraw node changes -------------------------------------------
+
+using HidrawNodeWatchTest = SysfsTree; // a fresh directory stands for /dev
+
+TEST_F(HidrawNodeWatchTest, TellsEachCreationDeletionAndAttributeChangeOfAHidrawNodeOnce) {
+    HidrawNodeWatch watch(root_.c_str());
+    ASSERT_TRUE(watch.Available());
+    EXPECT_FALSE(watch.Changed());
+
+    const std::filesystem::path node = root_ / "hidraw7";
+    WriteFile(node, Bytes{});
+    EXPECT_TRUE(watch.Changed());
+    EXPECT_FALSE(watch.Changed()); // the notice was consumed
+    ASSERT_EQ(::chmod(node.c_str(), 0600), 0);
+    EXPECT_TRUE(watch.Changed());
+    // Other nodes do not count.
+    WriteFile(root_ / "ttyS0", Bytes{});
+    ASSERT_EQ(::chmod((root_ / "ttyS0").c_str(), 0600), 0);
+    EXPECT_FALSE(watch.Changed());
+    std::filesystem::remove(node);
+    EXPECT_TRUE(watch.Changed());
+    // Once the directory itself is gone, every question goes to the system.
+    std::filesystem::remove_all(root_);
+    EXPECT_TRUE(watch.Changed());
+    EXPECT_FALSE(watch.Available());
+    EXPECT_TRUE(watch.Changed());
+}
 
 // ---- HidapiHost without devices ---------------------------------------------
 

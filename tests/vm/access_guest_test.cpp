@@ -45,6 +45,19 @@ TEST_F(AccessOnRealDevices, WithAccessGrantedOnTheNodeAnUnprivilegedUserWorksThe
     EXPECT_EQ(device.FeatureWrites(), (std::vector<Bytes>{{0, 1, 3}}));
 }
 
+TEST_F(AccessOnRealDevices, ANodeMadeAccessibleAfterItAppearedIsFoundWithoutAReplug) {
+    GuestDevice keyboard(Keyboard());
+    GuestDevice device(Divider("MV-LATER", 2));
+    // Nobody's node, but no access yet: nobody grants it to itself later.
+    SetNodeAccess(device.Node(), UnprivilegedId, UnprivilegedId, 0);
+
+    const int status =
+        RunUnprivileged("UnprivilegedHalf.NodeMadeAccessibleLater", {{"NODE", device.Node()}});
+
+    EXPECT_EQ(status, 0) << "the unprivileged half failed (its output is above)";
+    EXPECT_EQ(device.FeatureReads(), 1);
+}
+
 // The halves above, run as nobody by RunUnprivileged; skipped on their own.
 class UnprivilegedHalf : public GuestWindowScenario {
 protected:
@@ -95,6 +108,21 @@ TEST_F(UnprivilegedHalf, GrantedNode) {
     EXPECT_EQ(Window().Enc1.Text(), "Divide By 8");
     Close();
     EXPECT_TRUE(OpenHidrawNodes().empty());
+}
+
+TEST_F(UnprivilegedHalf, NodeMadeAccessibleLater) {
+    Start();
+    Tick();
+    EXPECT_FALSE(State().DeviceFound);
+    EXPECT_TRUE(Items(Window().SerNo).empty());
+
+    ASSERT_EQ(::chmod(node_.c_str(), 0600), 0);
+    Tick();
+
+    EXPECT_EQ(Items(Window().SerNo), Strings{"MV-LATER"});
+    EXPECT_EQ(State().PathName, node_);
+    EXPECT_EQ(Window().Enc1.Text(), "Divide By 4");
+    Close();
 }
 
 } // namespace

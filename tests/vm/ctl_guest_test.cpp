@@ -10,6 +10,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <algorithm>
 #include <optional>
 #include <sstream>
 #include <sys/stat.h>
@@ -339,6 +340,43 @@ TEST_F(CtlOnRealDevices, WatchReportsAnUnplugAPlugAndAModeChangeThenEndsOnInterr
     // Watching only looks.
     EXPECT_TRUE(staying.FeatureWrites().empty());
     EXPECT_TRUE(arriving.FeatureWrites().empty());
+}
+
+TEST_F(CtlOnRealDevices, WatchingAmongKeyboardsSeesAccessGrantedLaterAndANodeNumberReused) {
+    // The lines are matched on their event, serial, path and mode only.
+    const GuestDevice keyboards[] = {GuestDevice(Keyboard()), GuestDevice(Keyboard())};
+    GuestDevice late(Divider("MV-CTL-LATE", 2));
+    SetNodeAccess(late.Node(), UnprivilegedId, UnprivilegedId, 0);
+    const std::string node = late.Node();
+    CtlSettings nobody;
+    nobody.asNobody = true;
+
+    RunningCtl watch({"watch"}, nobody);
+    ASSERT_TRUE(watch.AwaitOutputLineWith({"attached", node, "permission denied"}))
+        << watch.Finish().err;
+
+    // Access granted without a replug: the divider is read at the next look.
+    SetNodeAccess(node, UnprivilegedId, UnprivilegedId, 0600);
+    ASSERT_TRUE(watch.AwaitOutputLineWith({"MV-CTL-LATE", node, "Divide By 4"}));
+
+    late.Unplug();
+    ASSERT_TRUE(watch.AwaitOutputLineWith({"removed", "MV-CTL-LATE", node}));
+    GuestDevice reused(Divider("MV-CTL-REUSED", 3));
+    ASSERT_EQ(reused.Node(), node) << "the kernel gave the node number another time";
+    SetNodeAccess(node, UnprivilegedId, UnprivilegedId, 0600);
+    ASSERT_TRUE(watch.AwaitOutputLineWith({"MV-CTL-REUSED", node, "Divide By 8"}));
+
+    watch.Interrupt();
+    const CtlOutcome outcome = watch.Finish();
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    // The reused node never shows the device that left it.
+    const Strings lines = outcome.OutLines();
+    const auto removed = std::find_if(lines.begin(), lines.end(), [](const std::string& line) {
+        return Contains(line, "removed");
+    });
+    EXPECT_TRUE(std::none_of(removed, lines.end(), [](const std::string& line) {
+        return Contains(line, "MV-CTL-LATE") && !Contains(line, "removed");
+    })) << outcome.out;
 }
 
 TEST_F(CtlOnRealDevices, WithNoDividerAttachedListSaysSoAndExitsOne) {

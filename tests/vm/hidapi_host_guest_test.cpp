@@ -435,6 +435,34 @@ TEST_F(HidapiHostOnRealDevices, WhatAHandleReadBeforeAnUnplugItStillAnswersAfter
     EXPECT_NE(host.CloseHandle(handle), 0);
 }
 
+TEST_F(HidapiHostOnRealDevices, ANodeNumberReusedAfterTheEnumerationGivesTheNewDevicesIdentity) {
+    GuestDevice divider(Divider("MV-OLD"));
+    const std::string node = divider.Node();
+    ASSERT_EQ(Enumerate(), std::vector<std::string>{node});
+
+    // Between the enumeration and the open, another device takes the node.
+    divider.Unplug();
+    GuestDevice keyboard(Keyboard());
+    ASSERT_EQ(keyboard.Node(), node) << "the kernel gave the node number another time";
+
+    for (const bool enumeratedAgain : {false, true}) {
+        SCOPED_TRACE(enumeratedAgain ? "enumerated again" : "opened on the old enumeration");
+        if (enumeratedAgain) {
+            EXPECT_EQ(Enumerate(), std::vector<std::string>{node});
+        }
+        const HANDLE handle = Open(node);
+        ASSERT_NE(handle, INVALID_HANDLE_VALUE) << host.LastError();
+        const HIDD_ATTRIBUTES attributes = Attributes(handle);
+        EXPECT_EQ(attributes.VendorID, 0x046D);
+        EXPECT_EQ(attributes.ProductID, 0xC534);
+        BOOL result = 0;
+        const auto name = ReadString(&HidHost::HidD_GetProductString, handle, 6, &result);
+        EXPECT_NE(result, 0);
+        EXPECT_EQ(name, Utf16le(u"Log", 4));
+        EXPECT_NE(host.CloseHandle(handle), 0);
+    }
+}
+
 TEST_F(HidapiHostOnRealDevices, APlugBackWhileAnOldHandleIsOpenComesUnderANewNode) {
     GuestDevice device(Divider("MV-BACK", 2));
     const std::string before = device.Node();

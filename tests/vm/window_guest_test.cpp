@@ -141,6 +141,38 @@ TEST_F(WindowOnRealDevices, TheOnlyDeviceUnpluggedEmptiesTheWindowThenComesBackA
     EXPECT_TRUE(only.FeatureWrites().empty());
 }
 
+TEST_F(WindowOnRealDevices, WaitingAmongKeyboardsEachDividerPluggedIsFoundAtTheNextTick) {
+    // The host answers the window's questions from its last enumeration
+    // while no hidraw node changes: a plug, an unplug and a node number
+    // reused must each show at the next tick, with the device's own identity.
+    GuestDevice keyboards[] = {GuestDevice(Keyboard()), GuestDevice(Keyboard()),
+                               GuestDevice(Keyboard())};
+    Start();
+    Tick();
+    ASSERT_FALSE(State().DeviceFound);
+
+    GuestDevice first(Divider("MV-FIRST", 1));
+    Tick();
+    EXPECT_EQ(Items(Window().SerNo), Strings{"MV-FIRST"});
+    EXPECT_EQ(State().PathName, first.Node());
+    EXPECT_EQ(Window().Enc1.Text(), "Divide By 2");
+
+    first.Unplug();
+    Tick();
+    EXPECT_FALSE(State().DeviceFound);
+    EXPECT_TRUE(Items(Window().SerNo).empty());
+    EXPECT_TRUE(OpenHidrawNodes().empty());
+
+    GuestDevice second(Divider("MV-SECOND", 3));
+    ASSERT_EQ(second.Node(), first.Node()) << "the kernel gave the node number another time";
+    Tick();
+    EXPECT_EQ(Items(Window().SerNo), Strings{"MV-SECOND"});
+    EXPECT_EQ(Window().Enc1.Text(), "Divide By 8");
+    EXPECT_EQ(OpenHidrawNodes(), Connection(second.Node()));
+    for (GuestDevice& keyboard : keyboards)
+        EXPECT_TRUE(keyboard.FeatureWrites().empty());
+}
+
 TEST_F(WindowOnRealDevices, ADeviceThatSendsNoInputReportsIsClosedAndReopenedEveryTick) {
     DeviceSetup setup = Divider("MV-QUIET", 2);
     setup.streams = false;

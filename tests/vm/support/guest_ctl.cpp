@@ -167,11 +167,23 @@ bool RunningCtl::ReadMore() {
 }
 
 bool RunningCtl::AwaitOutputLine(const std::string& line) {
+    return AwaitOutputLineThat([&](const std::string& printed) { return printed == line; });
+}
+
+bool RunningCtl::AwaitOutputLineWith(const std::vector<std::string>& pieces) {
+    return AwaitOutputLineThat([&](const std::string& printed) {
+        return std::all_of(pieces.begin(), pieces.end(), [&](const std::string& piece) {
+            return printed.find(piece) != std::string::npos;
+        });
+    });
+}
+
+bool RunningCtl::AwaitOutputLineThat(const std::function<bool(const std::string&)>& wanted) {
     for (;;) {
         // Only whole lines count: those a line end follows.
         const std::string whole = outcome_.out.substr(0, outcome_.out.rfind('\n') + 1);
         const std::vector<std::string> lines = SplitLines(whole);
-        if (std::find(lines.begin(), lines.end(), line) != lines.end())
+        if (std::any_of(lines.begin(), lines.end(), wanted))
             return true;
         if (out_ < 0 || !ReadMore())
             return false;

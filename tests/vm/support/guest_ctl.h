@@ -3,6 +3,7 @@
 // nobody, with the locale variables the scenario chooses.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -51,6 +52,8 @@ public:
     // before), and returns true; false when the program ended without
     // printing it. A program that does neither for two minutes makes this throw.
     bool AwaitOutputLine(const std::string& line);
+    // The same for a line that holds each of `pieces` somewhere.
+    bool AwaitOutputLineWith(const std::vector<std::string>& pieces);
     // Sends SIGINT.
     void Interrupt();
     // Reads the rest of the output and waits for the program's end.
@@ -59,6 +62,7 @@ public:
 private:
     // Reads what is there, waiting for something; false once both outputs ended.
     bool ReadMore();
+    bool AwaitOutputLineThat(const std::function<bool(const std::string&)>& wanted);
 
     pid_t pid_ = -1;
     int out_ = -1;
