@@ -1,6 +1,7 @@
 // The window as it is created: geometry, captions, fonts, states, tab order.
 #include "support/window_scenario.h"
-#include "window/window_look.h"
+#include "window/qt/qt_form.h"
+#include "window/qt/window_look.h"
 
 #include <QApplication>
 #include <QScreen>
@@ -25,54 +26,40 @@ TEST(TwipsToPixels, FifteenTwipsMakeAPixelAt96DotsPerInch) {
 }
 
 struct Placement {
-    const char* name;
-    QWidget* (*widget)(frmMain&);
-    QWidget* (*container)(frmMain&);
+    Control id;
+    std::optional<Control> frame;
     int left, top, width, height;
 };
 
-QWidget* Window(frmMain& w) {
-    return &w;
-}
-QWidget* Frame1(frmMain& w) {
-    return w.Frame1.Widget();
-}
-QWidget* Frame3(frmMain& w) {
-    return w.Frame3.Widget();
-}
+using enum Control;
+constexpr std::optional<Control> InWindow;
 
 const Placement Placements[] = {
-    {"Command1", [](frmMain& w) -> QWidget* { return w.Command1; }, Window, 600, 3840, 3255, 975},
-    {"Frame3", Frame3, Window, 120, 2280, 4095, 1215},
-    {"Enc1", [](frmMain& w) -> QWidget* { return w.Enc1.Widget(); }, Frame3, 240, 480, 2520, 360},
-    {"Frame1", Frame1, Window, 120, 120, 4095, 1935},
-    {"SerNo", [](frmMain& w) -> QWidget* { return w.SerNo.Widget(); }, Frame1, 1800, 1380, 1320,
-     360},
-    {"lblSerialNumber", [](frmMain& w) -> QWidget* { return w.lblSerialNumber.Widget(); }, Frame1,
-     1680, 360, 3300, 330},
-    {"lblVersion", [](frmMain& w) -> QWidget* { return w.lblVersion.Widget(); }, Frame1, 1680, 1080,
-     3300, 330},
-    {"lblProduct", [](frmMain& w) -> QWidget* { return w.lblProduct.Widget(); }, Frame1, 1680, 360,
-     3300, 330},
-    {"lblManuf", [](frmMain& w) -> QWidget* { return w.lblManuf.Widget(); }, Frame1, 1680, 720,
-     3300, 330},
-    {"Label2", [](frmMain& w) -> QWidget* { return w.Label2.Widget(); }, Frame1, 240, 1080, 1455,
-     285},
-    {"Label5", [](frmMain& w) -> QWidget* { return w.Label5.Widget(); }, Frame1, 240, 360, 1215,
-     285},
-    {"Label4", [](frmMain& w) -> QWidget* { return w.Label4.Widget(); }, Frame1, 240, 720, 1215,
-     285},
-    {"Label3", [](frmMain& w) -> QWidget* { return w.Label3.Widget(); }, Frame1, 240, 1440, 1815,
-     285},
+    {Command1, InWindow, 600, 3840, 3255, 975},  {Frame3, InWindow, 120, 2280, 4095, 1215},
+    {Enc1, Frame3, 240, 480, 2520, 360},         {Frame1, InWindow, 120, 120, 4095, 1935},
+    {SerNo, Frame1, 1800, 1380, 1320, 360},      {lblSerialNumber, Frame1, 1680, 360, 3300, 330},
+    {lblVersion, Frame1, 1680, 1080, 3300, 330}, {lblProduct, Frame1, 1680, 360, 3300, 330},
+    {lblManuf, Frame1, 1680, 720, 3300, 330},    {Label2, Frame1, 240, 1080, 1455, 285},
+    {Label5, Frame1, 240, 360, 1215, 285},       {Label4, Frame1, 240, 720, 1215, 285},
+    {Label3, Frame1, 240, 1440, 1815, 285},
 };
+
+QtForm& Form(frmMain& window) {
+    return dynamic_cast<QtForm&>(window.View());
+}
+
+// The Qt widget of a control.
+QWidget* W(frmMain& window, Control id) {
+    return Form(window).Widget(id);
+}
 
 TEST_F(WindowLayout, EveryControlSitsInItsContainerAtItsDesignedPlace) {
     Start();
     const double dpi = ScreenDpi();
     for (const Placement& p : Placements) {
-        SCOPED_TRACE(p.name);
-        QWidget* widget = p.widget(Window());
-        EXPECT_EQ(widget->parentWidget(), p.container(Window()));
+        SCOPED_TRACE(MainForm[p.id].name);
+        QWidget* widget = W(Window(), p.id);
+        EXPECT_EQ(widget->parentWidget(), p.frame ? W(Window(), *p.frame) : &Form(Window()));
         EXPECT_EQ(widget->geometry(), TwipsRect(p.left, p.top, p.width, p.height, dpi));
     }
 }
@@ -81,71 +68,70 @@ TEST_F(WindowLayout, TheWindowIsFixedCentredAndOffersOnlyAClose) {
     Start();
     const double dpi = ScreenDpi();
     const QSize client(TwipsToPixels(4335, dpi), TwipsToPixels(3645, dpi));
-    EXPECT_EQ(Window().windowTitle(), "Merovane Config");
-    EXPECT_EQ(Window().size(), client);
-    EXPECT_EQ(Window().minimumSize(), client);
-    EXPECT_EQ(Window().maximumSize(), client);
-    const Qt::WindowFlags flags = Window().windowFlags();
+    EXPECT_EQ(Form(Window()).windowTitle(), "Merovane Config");
+    EXPECT_EQ(Form(Window()).size(), client);
+    EXPECT_EQ(Form(Window()).minimumSize(), client);
+    EXPECT_EQ(Form(Window()).maximumSize(), client);
+    const Qt::WindowFlags flags = Form(Window()).windowFlags();
     EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
     EXPECT_FALSE(flags & Qt::WindowMinimizeButtonHint);
     EXPECT_FALSE(flags & Qt::WindowMaximizeButtonHint);
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
-    EXPECT_LE((Window().geometry().center() - screen.center()).manhattanLength(), 2);
+    EXPECT_LE((Form(Window()).geometry().center() - screen.center()).manhattanLength(), 2);
     // Command1 lies below the client area.
-    EXPECT_GT(Window().Command1->geometry().top(), Window().height());
+    EXPECT_GT(W(Window(), Command1)->geometry().top(), Form(Window()).height());
 }
 
 TEST_F(WindowLayout, CaptionsFontsAndScreenReaderNames) {
     Start();
-    EXPECT_EQ(Window().Frame1.Widget()->title(), "Device details");
-    EXPECT_EQ(Window().Frame3.Widget()->title(), "Output signal");
-    EXPECT_EQ(Window().Command1->text(), "Command1");
+    EXPECT_EQ(static_cast<QGroupBox*>(W(Window(), Frame1))->title(), "Device details");
+    EXPECT_EQ(static_cast<QGroupBox*>(W(Window(), Frame3))->title(), "Output signal");
+    EXPECT_EQ(static_cast<QPushButton*>(W(Window(), Command1))->text(), "Command1");
     EXPECT_EQ(Window().Label2.Caption(), "Version");
     EXPECT_EQ(Window().Label5.Caption(), "Product name");
     EXPECT_EQ(Window().Label4.Caption(), "Made by");
     EXPECT_EQ(Window().Label3.Caption(), "Serial Number");
 
-    EXPECT_EQ(Window().Frame1.Widget()->font().family(), "MS Sans Serif");
-    EXPECT_DOUBLE_EQ(Window().Frame3.Widget()->font().pointSizeF(), 9.75);
-    for (QWidget* w : {static_cast<QWidget*>(Window().SerNo.Widget()),
-                       static_cast<QWidget*>(Window().lblManuf.Widget()),
-                       static_cast<QWidget*>(Window().Label3.Widget())}) {
+    EXPECT_EQ(W(Window(), Frame1)->font().family(), "MS Sans Serif");
+    EXPECT_DOUBLE_EQ(W(Window(), Frame3)->font().pointSizeF(), 9.75);
+    for (QWidget* w :
+         {static_cast<QWidget*>(W(Window(), SerNo)), static_cast<QWidget*>(W(Window(), lblManuf)),
+          static_cast<QWidget*>(W(Window(), Label3))}) {
         EXPECT_EQ(w->font().family(), "Arial");
         EXPECT_DOUBLE_EQ(w->font().pointSizeF(), 9.75);
         EXPECT_FALSE(w->font().bold());
     }
 
-    EXPECT_EQ(Window().lblProduct.Widget()->accessibleName(), "Product name");
-    EXPECT_EQ(Window().lblManuf.Widget()->accessibleName(), "Made by");
-    EXPECT_EQ(Window().lblVersion.Widget()->accessibleName(), "Version");
-    EXPECT_EQ(Window().SerNo.Widget()->accessibleName(), "Serial Number");
-    EXPECT_EQ(Window().Enc1.Widget()->accessibleName(), "Output signal");
+    EXPECT_EQ(W(Window(), lblProduct)->accessibleName(), "Product name");
+    EXPECT_EQ(W(Window(), lblManuf)->accessibleName(), "Made by");
+    EXPECT_EQ(W(Window(), lblVersion)->accessibleName(), "Version");
+    EXPECT_EQ(W(Window(), SerNo)->accessibleName(), "Serial Number");
+    EXPECT_EQ(W(Window(), Enc1)->accessibleName(), "Output signal");
 }
 
 TEST_F(WindowLayout, ValueLabelsAreTransparentPlainTextAndLieWhereTheDesignPutsThem) {
     Start();
-    for (Label* value : {&Window().lblManuf, &Window().lblProduct, &Window().lblVersion,
-                         &Window().lblSerialNumber}) {
-        EXPECT_FALSE(value->Widget()->autoFillBackground());
-        EXPECT_EQ(value->Widget()->textFormat(), Qt::PlainText);
+    for (Control value : {lblManuf, lblProduct, lblVersion, lblSerialNumber}) {
+        const auto* label = static_cast<QLabel*>(W(Window(), value));
+        EXPECT_FALSE(label->autoFillBackground());
+        EXPECT_EQ(label->textFormat(), Qt::PlainText);
     }
-    EXPECT_TRUE(Window().Label3.Widget()->autoFillBackground());
+    EXPECT_TRUE(W(Window(), Label3)->autoFillBackground());
 
-    QWidget* frame = Window().Frame1.Widget();
+    QWidget* frame = W(Window(), Frame1);
     // lblProduct lies over lblSerialNumber; the list lies over its caption.
-    EXPECT_EQ(frame->childAt(Window().lblProduct.Widget()->geometry().center()),
-              Window().lblProduct.Widget());
+    EXPECT_EQ(frame->childAt(W(Window(), lblProduct)->geometry().center()),
+              W(Window(), lblProduct));
     const QRect overlap =
-        Window().Label3.Widget()->geometry().intersected(Window().SerNo.Widget()->geometry());
+        W(Window(), Label3)->geometry().intersected(W(Window(), SerNo)->geometry());
     ASSERT_FALSE(overlap.isEmpty());
     QWidget* atOverlap = frame->childAt(overlap.center());
-    EXPECT_TRUE(atOverlap == Window().SerNo.Widget() ||
-                Window().SerNo.Widget()->isAncestorOf(atOverlap));
+    EXPECT_TRUE(atOverlap == W(Window(), SerNo) || W(Window(), SerNo)->isAncestorOf(atOverlap));
 }
 
 TEST_F(WindowLayout, WithNoDeviceOnlyCommand1CanTakeTheFocus) {
     Start();
-    QApplication::setActiveWindow(&Window());
+    QApplication::setActiveWindow(&Form(Window()));
 
     EXPECT_FALSE(Window().Frame1.Enabled());
     EXPECT_FALSE(Window().Frame3.Enabled());
@@ -158,33 +144,33 @@ TEST_F(WindowLayout, WithNoDeviceOnlyCommand1CanTakeTheFocus) {
     EXPECT_EQ(Window().Timer.Interval(), 50);
     EXPECT_TRUE(Window().Timer.Enabled());
 
-    QTest::keyClick(&Window(), Qt::Key_Tab);
-    EXPECT_EQ(QApplication::focusWidget(), Window().Command1);
+    QTest::keyClick(&Form(Window()), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), W(Window(), Command1));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    EXPECT_EQ(QApplication::focusWidget(), Window().Command1);
+    EXPECT_EQ(QApplication::focusWidget(), W(Window(), Command1));
 }
 
 TEST_F(WindowLayout, TabGoesFromTheModeListToTheSerialListToTheButtonAndRoundAgain) {
     Plug(Divider(u"T1"));
     Plug(Divider(u"T2"));
     Start();
-    QApplication::setActiveWindow(&Window());
+    QApplication::setActiveWindow(&Form(Window()));
     ASSERT_TRUE(TakesInput(Window().SerNo));
     ASSERT_TRUE(TakesInput(Window().Enc1));
 
-    Window().Enc1.Widget()->setFocus();
+    W(Window(), Enc1)->setFocus();
     std::vector<QWidget*> visited;
     for (int i = 0; i < 3; ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         visited.push_back(QApplication::focusWidget());
     }
-    EXPECT_EQ(visited, (std::vector<QWidget*>{Window().SerNo.Widget(), Window().Command1,
-                                              Window().Enc1.Widget()}));
+    EXPECT_EQ(visited, (std::vector<QWidget*>{W(Window(), SerNo), W(Window(), Command1),
+                                              W(Window(), Enc1)}));
 }
 
 TEST_F(WindowLayout, TheIconComesInTwoSizesOfSixteenColours) {
     Start();
-    const QIcon icon = Window().windowIcon();
+    const QIcon icon = Form(Window()).windowIcon();
     for (int size : {16, 32}) {
         SCOPED_TRACE(size);
         EXPECT_TRUE(icon.availableSizes().contains(QSize(size, size)));
