@@ -7,6 +7,8 @@
 #   ./run.sh fuzz [SECONDS]      the report-descriptor fuzzer on the test corpus (default 60 s)
 #   ./run.sh package             the Debian package: built, checked, installed, its commands run
 #   ./run.sh bench [--quick]     the benchmarks beside their floors (bench/README.md)
+#   ./run.sh windows [--test]    the Windows programs, zip and installer in build-windows/dist;
+#                                with --test, their tests under Wine
 # Packages come from Debian 12 (apt-get); it asks for sudo when not run as root.
 set -euo pipefail
 cd "$(dirname "$(readlink -f "$0")")"
@@ -16,6 +18,7 @@ packages=(build-essential cmake pkg-config qt6-base-dev libgl-dev libhidapi-dev 
 fuzz_packages=(clang libclang-rt-14-dev xxd)
 package_packages=(dpkg-dev desktop-file-utils appstream lintian)
 bench_packages=(libbenchmark-dev valgrind libxcb1-dev)
+windows_packages=(cmake g++-mingw-w64-x86-64-posix googletest wine wine64 nsis zip)
 
 install_missing() {
     local missing=()
@@ -89,8 +92,17 @@ bench)
     install_missing "${packages[@]}" "${bench_packages[@]}"
     exec bench/run "${@:2}"
     ;;
+windows)
+    install_missing "${windows_packages[@]}"
+    build build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
+    packaging/windows/check-imports build-windows/dist
+    if [ "${2:-}" = --test ]; then
+        ctest --test-dir build-windows --output-on-failure -j"$jobs"
+    fi
+    ls -l build-windows/dist
+    ;;
 *)
-    sed -n '2,10p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '2,12p' "$0" | sed 's/^# \{0,1\}//'
     exit 2
     ;;
 esac

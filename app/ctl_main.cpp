@@ -1,15 +1,12 @@
 // merovane-ctl: the command line for scripts and machines without a display.
+#include "app/ctl_system.h"
 #include "cli/ctl_commands.h"
 #include "device/demo_devices.h"
-#include "device/hidapi_host.h"
 #include "device/simulated_host.h"
 
 #include <chrono>
-#include <clocale>
 #include <csignal>
-#include <cstring>
 #include <iostream>
-#include <langinfo.h>
 #include <memory>
 #include <thread>
 
@@ -28,18 +25,10 @@ bool PauseUntilNextLook() {
     return interrupted == 0;
 }
 
-// hidapi turns device strings into text through the C library's multibyte
-// conversion, which in the "C" locale gives an empty string for anything
-// beyond ASCII; the output is UTF-8 in any case.
-void UseUtf8Strings() {
-    if (std::setlocale(LC_CTYPE, "") == nullptr || std::strcmp(nl_langinfo(CODESET), "UTF-8") != 0)
-        std::setlocale(LC_CTYPE, "C.UTF-8");
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
-    UseUtf8Strings();
+    merovane::UseUtf8Output();
     std::signal(SIGINT, Interrupt);
     std::signal(SIGTERM, Interrupt);
     std::unique_ptr<merovane::HidHost> host;
@@ -49,7 +38,7 @@ int main(int argc, char** argv) {
             merovane::PlugDemoDevices(*simulated);
             host = std::move(simulated);
         } else {
-            host = std::make_unique<merovane::HidapiHost>();
+            host = merovane::MakeSystemHost();
         }
         return *host;
     };

@@ -281,6 +281,13 @@ LRESULT Win32Form::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         if (wParam == TimerId && At(Control::Timer).timer)
             At(Control::Timer).timer->Tick();
         return 0;
+    case WM_KEYDOWN:
+        // Tab with no control focused: the first of the tab order takes the focus.
+        if (wParam == VK_TAB) {
+            Tab(GetKeyState(VK_SHIFT) < 0);
+            return 0;
+        }
+        break;
     case WM_CLOSE:
         // Never refused: the window unloads and leaves the screen.
         if (unload_)

@@ -35,7 +35,12 @@ public:
     void Type(Key key) override {
         static constexpr Qt::Key keys[] = {Qt::Key_Tab, Qt::Key_Space, Qt::Key_Down};
         QWidget* target = QApplication::focusWidget();
-        QTest::keyClick(target != nullptr ? target : &form_, keys[static_cast<int>(key)]);
+        if (target == nullptr) {
+            // Keys go to the active window.
+            QApplication::setActiveWindow(&form_);
+            target = &form_;
+        }
+        QTest::keyClick(target, keys[static_cast<int>(key)]);
     }
     std::optional<Control> Focused() const override {
         for (int i = 0; i < ControlCount; ++i) {

@@ -1,0 +1,19 @@
+// merovane-ctl on Windows: SetupAPI and hid.dll, and a UTF-8 console.
+#include "app/ctl_system.h"
+#include "device/win32_host.h"
+
+#include <windows.h>
+
+namespace merovane {
+
+// The console shows the UTF-8 the program writes; output redirected to a file
+// or a pipe is UTF-8 bytes either way.
+void UseUtf8Output() {
+    SetConsoleOutputCP(CP_UTF8);
+}
+
+std::unique_ptr<HidHost> MakeSystemHost() {
+    return std::make_unique<Win32Host>();
+}
+
+} // namespace merovane

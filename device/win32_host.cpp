@@ -1,0 +1,494 @@
+#include "device/win32_host.h"
+
+#include "device/hardware_id.h"
+#include "device/host_strings.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <limits>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The system's headers come after the host's declarations: they define the
+// names of the callers' constants (ERROR_ACCESS_DENIED, GENERIC_READ...) as
+// macros of the same values. Inside namespace merovane, the type names
+// (HANDLE, DWORD, GUID...) are the callers'; the system's are written ::HANDLE.
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+// setupapi.h needs windows.h first.
+#include <setupapi.h>
+// mingw-w64's HID headers declare C functions without C linkage.
+extern "C" {
+#include <hidsdi.h>
+}
+
+namespace {
+
+// The system's invalid handle; from here on the name is the callers' -1.
+const ::HANDLE SystemInvalidHandle = INVALID_HANDLE_VALUE;
+#undef INVALID_HANDLE_VALUE
+
+// Room for any USB string (at most 126 UTF-16 units) and its terminator.
+constexpr std::size_t WideStringCapacity = 256;
+
+} // namespace
+
+namespace merovane {
+namespace {
+
+::GUID ToSystem(const GUID& guid) {
+    ::GUID system{};
+    system.Data1 = guid.Data1;
+    system.Data2 = guid.Data2;
+    system.Data3 = guid.Data3;
+    std::copy(std::begin(guid.Data4), std::end(guid.Data4), std::begin(system.Data4));
+    return system;
+}
+
+GUID FromSystem(const ::GUID& system) {
+    GUID guid;
+    guid.Data1 = system.Data1;
+    guid.Data2 = system.Data2;
+    guid.Data3 = system.Data3;
+    std::copy(std::begin(system.Data4), std::end(system.Data4), std::begin(guid.Data4));
+    return guid;
+}
+
+// The system's security attributes for the callers' record (null for none).
+std::optional<::SECURITY_ATTRIBUTES> ToSystem(const SECURITY_ATTRIBUTES* attributes) {
+    if (attributes == nullptr)
+        return std::nullopt;
+    ::SECURITY_ATTRIBUTES system{};
+    system.nLength = sizeof system;
+    system.lpSecurityDescriptor = nullptr;
+    system.bInheritHandle = attributes->bInheritHandle;
+    return system;
+}
+
+DWORD MapSystemError(::DWORD code) {
+    switch (code) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_DEV_NOT_EXIST:
+    case ERROR_DEVICE_NOT_CONNECTED:
+        return ERROR_FILE_NOT_FOUND;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_INVALID_HANDLE:
+        return static_cast<DWORD>(code);
+    default:
+        return ERROR_GEN_FAILURE;
+    }
+}
+
+// The interface at `index` of the system's set, as SetupDiEnumDeviceInterfaces
+// gives it; nothing when there is none.
+std::optional<::SP_DEVICE_INTERFACE_DATA> SystemInterface(void* set, DWORD index) {
+    ::SP_DEVICE_INTERFACE_DATA data{};
+    data.cbSize = sizeof data;
+    ::GUID hidGuid;
+    ::HidD_GetHidGuid(&hidGuid);
+    if (!::SetupDiEnumDeviceInterfaces(set, nullptr, &hidGuid, index, &data))
+        return std::nullopt;
+    return data;
+}
+
+struct SystemDetail {
+    std::string path;
+    ::SP_DEVINFO_DATA device{};
+};
+
+// The path of an interface and the device it belongs to; nothing (with the
+// system's last error set) when the system cannot tell.
+std::optional<SystemDetail> SystemInterfaceDetail(void* set, ::SP_DEVICE_INTERFACE_DATA& data) {
+    ::DWORD required = 0;
+    if (!::SetupDiGetDeviceInterfaceDetailA(set, &data, nullptr, 0, &required, nullptr) &&
+        ::GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+        return std::nullopt;
+    // The record starts with a DWORD, so the buffer is made of them.
+    std::vector<::DWORD> buffer(required / sizeof(::DWORD) + 1);
+    auto* detail = reinterpret_cast<::SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(buffer.data());
+    detail->cbSize = sizeof(::SP_DEVICE_INTERFACE_DETAIL_DATA_A);
+    SystemDetail result;
+    result.device.cbSize = sizeof result.device;
+    if (!::SetupDiGetDeviceInterfaceDetailA(set, &data, detail,
+                                            static_cast<::DWORD>(buffer.size() * sizeof(::DWORD)),
+                                            nullptr, &result.device))
+        return std::nullopt;
+    const std::size_t capacity =
+        buffer.size() * sizeof(::DWORD) - offsetof(::SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath);
+    result.path.assign(detail->DevicePath, strnlen(detail->DevicePath, capacity));
+    return result;
+}
+
+// The vendor and product IDs in the first of the device's hardware IDs
+// ("HID\VID_4F3A&PID_2B16&REV_0100..."), whatever follows them.
+std::optional<HardwareId> SystemHardwareId(void* set, ::SP_DEVINFO_DATA& device) {
+    ::DWORD required = 0;
+    ::SetupDiGetDeviceRegistryPropertyA(set, &device, SPDRP_HARDWAREID, nullptr, nullptr, 0,
+                                        &required);
+    if (required == 0)
+        return std::nullopt;
+    std::vector<char> ids(required + 2, '\0'); // a list of texts, ending with an empty one
+    if (!::SetupDiGetDeviceRegistryPropertyA(set, &device, SPDRP_HARDWAREID, nullptr,
+                                             reinterpret_cast<::BYTE*>(ids.data()), required,
+                                             nullptr))
+        return std::nullopt;
+    std::string first(ids.data());
+    std::transform(first.begin(), first.end(), first.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    const std::size_t vendorAndProduct = HardwareIdText({}).size();
+    return ParseHardwareId(std::string_view(first).substr(0, vendorAndProduct));
+}
+
+} // namespace
+
+Win32Host::~Win32Host() {
+    for (const auto& [handle, object] : objects_)
+        Release(object);
+}
+
+template <typename Kind> Kind* Win32Host::Find(HANDLE handle) {
+    const auto found = objects_.find(handle);
+    return found != objects_.end() ? std::get_if<Kind>(&found->second) : nullptr;
+}
+
+HANDLE Win32Host::Add(Object object) {
+    // Positive numbers in turn, passing any still in use; after the largest
+    // the count starts over at 1.
+    HANDLE candidate = lastHandle_;
+    do {
+        candidate = candidate == std::numeric_limits<HANDLE>::max() ? 1 : candidate + 1;
+    } while (objects_.contains(candidate));
+    lastHandle_ = candidate;
+    objects_.emplace(candidate, object);
+    return candidate;
+}
+
+void Win32Host::Release(const Object& object) {
+    if (const auto* set = std::get_if<InfoSet>(&object))
+        ::SetupDiDestroyDeviceInfoList(set->set);
+    else if (const auto* device = std::get_if<OpenDevice>(&object))
+        ::CloseHandle(device->file);
+    else if (const auto* preparsed = std::get_if<Preparsed>(&object))
+        ::HidD_FreePreparsedData(static_cast<::PHIDP_PREPARSED_DATA>(preparsed->data));
+    else if (const auto* event = std::get_if<Event>(&object))
+        ::CloseHandle(event->event);
+}
+
+BOOL Win32Host::Fail(DWORD code) {
+    lastError_ = code;
+    return 0;
+}
+
+BOOL Win32Host::FailWithSystemError() {
+    return Fail(MapSystemError(::GetLastError()));
+}
+
+void Win32Host::HidD_GetHidGuid(GUID& HidGuid) {
+    ::GUID system;
+    ::HidD_GetHidGuid(&system);
+    HidGuid = FromSystem(system);
+}
+
+HANDLE Win32Host::SetupDiGetClassDevsA(const GUID& ClassGuid, const char* Enumerator,
+                                       HANDLE /*hwndParent*/, DWORD Flags) {
+    const ::GUID guid = ToSystem(ClassGuid);
+    const ::HDEVINFO set = ::SetupDiGetClassDevsA(&guid, Enumerator, nullptr, Flags);
+    if (set == SystemInvalidHandle) {
+        FailWithSystemError();
+        return INVALID_HANDLE_VALUE;
+    }
+    return Add(InfoSet{set});
+}
+
+BOOL Win32Host::SetupDiEnumDeviceInterfaces(HANDLE DeviceInfoSet, void* /*DeviceInfoData*/,
+                                            const GUID& InterfaceClassGuid,
+                                            std::int32_t MemberIndex,
+                                            SP_DEVICE_INTERFACE_DATA& DeviceInterfaceData) {
+    const InfoSet* set = Find<InfoSet>(DeviceInfoSet);
+    if (set == nullptr)
+        return Fail(ERROR_INVALID_HANDLE);
+    if (DeviceInterfaceData.cbSize != sizeof(SP_DEVICE_INTERFACE_DATA) || MemberIndex < 0)
+        return Fail(ERROR_GEN_FAILURE);
+    ::SP_DEVICE_INTERFACE_DATA system{};
+    system.cbSize = sizeof system;
+    const ::GUID guid = ToSystem(InterfaceClassGuid);
+    if (!::SetupDiEnumDeviceInterfaces(set->set, nullptr, &guid, MemberIndex, &system))
+        return FailWithSystemError();
+    DeviceInterfaceData.InterfaceClassGuid = FromSystem(system.InterfaceClassGuid);
+    DeviceInterfaceData.Flags = system.Flags;
+    DeviceInterfaceData.Reserved = static_cast<DWORD>(MemberIndex);
+    return 1;
+}
+
+BOOL Win32Host::SetupDiGetDeviceInterfaceDetailA(
+    HANDLE DeviceInfoSet, const SP_DEVICE_INTERFACE_DATA& DeviceInterfaceData,
+    BYTE* DeviceInterfaceDetailData, DWORD DeviceInterfaceDetailDataSize, DWORD* RequiredSize,
+    void* /*DeviceInfoData*/) {
+    const InfoSet* set = Find<InfoSet>(DeviceInfoSet);
+    if (set == nullptr)
+        return Fail(ERROR_INVALID_HANDLE);
+    if (DeviceInterfaceData.cbSize != sizeof(SP_DEVICE_INTERFACE_DATA))
+        return Fail(ERROR_GEN_FAILURE);
+    auto system = SystemInterface(set->set, DeviceInterfaceData.Reserved);
+    if (!system)
+        return FailWithSystemError();
+    const auto detail = SystemInterfaceDetail(set->set, *system);
+    if (!detail)
+        return FailWithSystemError();
+    if (!WriteInterfaceDetail(detail->path, DeviceInterfaceDetailData,
+                              DeviceInterfaceDetailDataSize, RequiredSize))
+        return Fail(ERROR_GEN_FAILURE);
+    return 1;
+}
+
+BOOL Win32Host::SetupDiGetDeviceRegistryPropertyA(
+    HANDLE DeviceInfoSet, const SP_DEVICE_INTERFACE_DATA& DeviceInterfaceData, DWORD Property,
+    BYTE* PropertyBuffer, DWORD PropertyBufferSize, DWORD* RequiredSize) {
+    const InfoSet* set = Find<InfoSet>(DeviceInfoSet);
+    if (set == nullptr)
+        return Fail(ERROR_INVALID_HANDLE);
+    if (Property != SPDRP_HARDWAREID)
+        return Fail(ERROR_GEN_FAILURE);
+    auto system = SystemInterface(set->set, DeviceInterfaceData.Reserved);
+    if (!system)
+        return FailWithSystemError();
+    auto detail = SystemInterfaceDetail(set->set, *system);
+    if (!detail)
+        return FailWithSystemError();
+    const auto id = SystemHardwareId(set->set, detail->device);
+    if (!id || !WriteHardwareId(*id, PropertyBuffer, PropertyBufferSize, RequiredSize))
+        return Fail(ERROR_GEN_FAILURE);
+    return 1;
+}
+
+BOOL Win32Host::SetupDiDestroyDeviceInfoList(HANDLE DeviceInfoSet) {
+    if (Find<InfoSet>(DeviceInfoSet) == nullptr)
+        return Fail(ERROR_INVALID_HANDLE);
+    Release(objects_.at(DeviceInfoSet));
+    objects_.erase(DeviceInfoSet);
+    return 1;
+}
+
+HANDLE Win32Host::CreateFileA(const char* FileName, DWORD DesiredAccess, DWORD ShareMode,
+                              const SECURITY_ATTRIBUTES* SecurityAttributes,
+                              DWORD CreationDisposition, DWORD FlagsAndAttributes,
+                              HANDLE /*TemplateFile*/) {
+    if (FileName == nullptr) {
+        Fail(ERROR_FILE_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    auto attributes = ToSystem(SecurityAttributes);
+    const ::HANDLE file =
+        ::CreateFileA(FileName, DesiredAccess, ShareMode, attributes ? &*attributes : nullptr,
+                      CreationDisposition, FlagsAndAttributes, nullptr);
+    if (file == SystemInvalidHandle) {
+        FailWithSystemError();
+        return INVALID_HANDLE_VALUE;
+    }
+    return Add(OpenDevice{file, (FlagsAndAttributes & FILE_FLAG_OVERLAPPED) != 0, 0});
+}
+
+BOOL Win32Host::CloseHandle(HANDLE Object) {
+    if (Find<OpenDevice>(Object) == nullptr && Find<Event>(Object) == nullptr)
+        return Fail(ERROR_INVALID_HANDLE);
+    Release(objects_.at(Object));
+    objects_.erase(Object);
+    return 1;
+}
+
+BOOL Win32Host::HidD_GetAttributes(HANDLE HidDeviceObject, HIDD_ATTRIBUTES& Attributes) {
+    const OpenDevice* device = Find<OpenDevice>(HidDeviceObject);
+    if (device == nullptr)
+        return Fail(ERROR_INVALID_HANDLE);
+    if (Attributes.Size < sizeof(HIDD_ATTRIBUTES))
+        return Fail(ERROR_GEN_FAILURE);
+    ::HIDD_ATTRIBUTES system{};
+    system.Size = sizeof system;
+    if (!::HidD_GetAttributes(device->file, &system))
+        return FailWithSystemError();
+    Attributes.VendorID = system.VendorID;
+    Attributes.ProductID = system.ProductID;
+    Attributes.VersionNumber = system.VersionNumber;
+    return 1;
+}
+
+BOOL Win32Host::ReadString(HANDLE handle, void* buffer, DWORD length, DeviceString which) {
+    const OpenDevice* device = Find<OpenDevice>(handle);
+    if (device == nullptr)
+        return Fail(ERROR_INVALID_HANDLE);
+    if (buffer == nullptr)
+        return Fail(ERROR_GEN_FAILURE);
+    wchar_t text[WideStringCapacity] = {};
+    const ::ULONG bytes = sizeof text - sizeof text[0]; // the last unit stays a terminator
+    const bool read = which == DeviceString::Serial
+                          ? ::HidD_GetSerialNumberString(device->file, text, bytes)
+                      : which == DeviceString::Manufacturer
+                          ? ::HidD_GetManufacturerString(device->file, text, bytes)
+                          : ::HidD_GetProductString(device->file, text, bytes);
+    if (!read)
+        return FailWithSystemError();
+    WideToUtf16le(text, std::span(static_cast<std::uint8_t*>(buffer), length));
+    return 1;
+}
+
+BOOL Win32Host::HidD_GetSerialNumberString(HANDLE HidDeviceObject, void* Buffer,
+                                           DWORD BufferLength) {
+    return ReadString(HidDeviceObject, Buffer, BufferLength, DeviceString::Serial);
+}
+
+BOOL Win32Host::HidD_GetManufacturerString(HANDLE HidDeviceObject, void* Buffer,
+                                           DWORD BufferLength) {
+    return ReadString(HidDeviceObject, Buffer, BufferLength, DeviceString::Manufacturer);
+}
+
+BOOL Win32Host::HidD_GetProductString(HANDLE HidDeviceObject, void* Buffer, DWORD BufferLength) {
+    return ReadString(HidDeviceObject, Buffer, BufferLength, DeviceString::Product);
+}
+
+BOOL Win32Host::HidD_GetPreparsedData(HANDLE HidDeviceObject, HANDLE& PreparsedData) {
+    const OpenDevice* device = Find<OpenDevice>(HidDeviceObject);
+    if (device == nullptr)
+        return Fail(ERROR_INVALID_HANDLE);
+    ::PHIDP_PREPARSED_DATA data = nullptr;
+    if (!::HidD_GetPreparsedData(device->file, &data))
+        return FailWithSystemError();
+    PreparsedData = Add(Preparsed{data});
+    return 1;
+}
+
+BOOL Win32Host::HidP_GetCaps(HANDLE PreparsedData, HIDP_CAPS& Capabilities) {
+    const Preparsed* preparsed = Find<Preparsed>(PreparsedData);
+    if (preparsed == nullptr)
+        return Fail(ERROR_INVALID_HANDLE);
+    ::HIDP_CAPS caps{};
+    if (::HidP_GetCaps(static_cast<::PHIDP_PREPARSED_DATA>(preparsed->data), &caps) !=
+        HIDP_STATUS_SUCCESS)
+        return Fail(ERROR_GEN_FAILURE);
+    Capabilities.InputReportByteLength = caps.InputReportByteLength;
+    Capabilities.OutputReportByteLength = caps.OutputReportByteLength;
+    Capabilities.FeatureReportByteLength = caps.FeatureReportByteLength;
+    return 1;
+}
+
+BOOL Win32Host::HidD_FreePreparsedData(HANDLE PreparsedData) {
+    if (Find<Preparsed>(PreparsedData) == nullptr)
+        return Fail(ERROR_INVALID_HANDLE);
+    Release(objects_.at(PreparsedData));
+    objects_.erase(PreparsedData);
+    return 1;
+}
+
+BOOL Win32Host::HidD_GetFeature(HANDLE HidDeviceObject, void* ReportBuffer,
+                                DWORD ReportBufferLength) {
+    const OpenDevice* device = Find<OpenDevice>(HidDeviceObject);
+    if (device == nullptr)
+        return Fail(ERROR_INVALID_HANDLE);
+    if (ReportBuffer == nullptr || ReportBufferLength == 0)
+        return Fail(ERROR_GEN_FAILURE);
+    if (!::HidD_GetFeature(device->file, ReportBuffer, ReportBufferLength))
+        return FailWithSystemError();
+    return 1;
+}
+
+BOOL Win32Host::HidD_SetFeature(HANDLE HidDeviceObject, const void* ReportBuffer,
+                                DWORD ReportBufferLength) {
+    const OpenDevice* device = Find<OpenDevice>(HidDeviceObject);
+    if (device == nullptr)
+        return Fail(ERROR_INVALID_HANDLE);
+    if (ReportBuffer == nullptr || ReportBufferLength == 0)
+        return Fail(ERROR_GEN_FAILURE);
+    // The system takes the report through a non-const pointer.
+    const auto* bytes = static_cast<const BYTE*>(ReportBuffer);
+    std::vector<BYTE> report(bytes, bytes + ReportBufferLength);
+    if (!::HidD_SetFeature(device->file, report.data(), ReportBufferLength))
+        return FailWithSystemError();
+    return 1;
+}
+
+HANDLE Win32Host::CreateEventA(const SECURITY_ATTRIBUTES* EventAttributes, BOOL ManualReset,
+                               BOOL InitialState, const char* Name) {
+    auto attributes = ToSystem(EventAttributes);
+    const ::HANDLE event =
+        ::CreateEventA(attributes ? &*attributes : nullptr, ManualReset, InitialState, Name);
+    if (event == nullptr) {
+        FailWithSystemError();
+        return NO_HANDLE;
+    }
+    return Add(Event{event});
+}
+
+BOOL Win32Host::ReadFile(HANDLE File, void* Buffer, DWORD NumberOfBytesToRead,
+                         DWORD* NumberOfBytesRead, OVERLAPPED* Overlapped) {
+    if (NumberOfBytesRead != nullptr)
+        *NumberOfBytesRead = 0;
+    OpenDevice* device = Find<OpenDevice>(File);
+    if (device == nullptr)
+        return Fail(ERROR_INVALID_HANDLE);
+    if (Buffer == nullptr || NumberOfBytesToRead == 0)
+        return Fail(ERROR_GEN_FAILURE);
+    if (!device->overlapped) {
+        ::DWORD got = 0;
+        if (!::ReadFile(device->file, Buffer, NumberOfBytesToRead, &got, nullptr))
+            return FailWithSystemError();
+        if (NumberOfBytesRead != nullptr)
+            *NumberOfBytesRead = got;
+        return 1;
+    }
+    // The caller's event, when one is given, is the one the read signals.
+    void* event = nullptr;
+    if (Overlapped != nullptr && Overlapped->hEvent != NO_HANDLE) {
+        const Event* known = Find<Event>(Overlapped->hEvent);
+        if (known == nullptr)
+            return Fail(ERROR_INVALID_HANDLE);
+        event = known->event;
+    }
+    return ReadOverlapped(*device, event, Buffer, NumberOfBytesToRead, NumberOfBytesRead,
+                          Overlapped);
+}
+
+BOOL Win32Host::ReadOverlapped(OpenDevice& device, void* event, void* buffer, DWORD length,
+                               DWORD* bytesRead, OVERLAPPED* overlapped) {
+    if (device.inputReportLength == 0) {
+        ::PHIDP_PREPARSED_DATA data = nullptr;
+        ::HIDP_CAPS caps{};
+        if (!::HidD_GetPreparsedData(device.file, &data))
+            return FailWithSystemError();
+        const bool known = ::HidP_GetCaps(data, &caps) == HIDP_STATUS_SUCCESS;
+        ::HidD_FreePreparsedData(data);
+        if (!known || caps.InputReportByteLength == 0)
+            return Fail(ERROR_GEN_FAILURE); // a device without input reports
+        device.inputReportLength = caps.InputReportByteLength;
+    }
+    std::vector<BYTE> report(device.inputReportLength);
+    ::OVERLAPPED system{};
+    system.hEvent = event;
+    ::DWORD got = 0;
+    if (!::ReadFile(device.file, report.data(), static_cast<::DWORD>(report.size()), &got,
+                    &system)) {
+        if (::GetLastError() != ERROR_IO_PENDING)
+            return FailWithSystemError();
+        // No report was waiting: the read must not outlive this call.
+        ::CancelIoEx(device.file, &system);
+        if (!::GetOverlappedResult(device.file, &system, &got, TRUE)) {
+            const ::DWORD error = ::GetLastError();
+            return Fail(error == ERROR_OPERATION_ABORTED ? ERROR_GEN_FAILURE
+                                                         : MapSystemError(error));
+        }
+    }
+    const DWORD placed = std::min<DWORD>(length, got);
+    std::memcpy(buffer, report.data(), placed);
+    if (bytesRead != nullptr)
+        *bytesRead = placed;
+    if (overlapped != nullptr) {
+        overlapped->Internal = static_cast<DWORD>(system.Internal);
+        overlapped->InternalHigh = placed;
+    }
+    return 1;
+}
+
+} // namespace merovane
