@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Starts a program under a virtual X server and passes when a window titled
 # "Merovane Config" appears within 20 seconds.
-#   window_shows.sh PROGRAM
+#   window_shows.sh PROGRAM [ARGUMENTS...]
+# (a Windows program: window_shows.sh tests/wine/wine-run PREFIX PROGRAM.exe)
 set -uo pipefail
-[ $# -eq 1 ] || { echo "usage: $0 PROGRAM" >&2; exit 2; }
+[ $# -ge 1 ] || { echo "usage: $0 PROGRAM [ARGUMENTS...]" >&2; exit 2; }
 export QT_QPA_PLATFORM=xcb
 
 watch_for_window() {
     xvfb-run -a -e /dev/stderr -s "-screen 0 1024x768x24" bash -c '
-        "$1" & pid=$!
+        "$@" & pid=$!
         for _ in $(seq 200); do
             if xwininfo -root -tree | grep -q "\"Merovane Config\""; then
                 kill "$pid"; wait "$pid" 2>/dev/null
@@ -19,13 +20,13 @@ watch_for_window() {
             sleep 0.1
         done
         kill "$pid"; echo "no window within 20 s" >&2; exit 3
-    ' window_shows "$1"
+    ' window_shows "$@"
 }
 
 # xvfb-run picks a free display number racily: when the server fails to start
 # (xvfb-run's own status 1) it is tried again; a program that fails (3) is not.
 for attempt in 1 2 3; do
-    watch_for_window "$1"
+    watch_for_window "$@"
     status=$?
     [ $status -eq 0 ] && exit 0
     [ $status -eq 3 ] && exit 1
