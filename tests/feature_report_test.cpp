@@ -28,18 +28,21 @@ TEST_F(FeatureReports, EachModePickWritesItsCodeInAReportOfTheDevicesLength) {
     ExpectHostClean();
 }
 
-TEST_F(FeatureReports, Command1FromTheKeyboardSendsTheAuxiliaryCommand) {
+TEST_F(FeatureReports, TheKeyboardPicksAModeAndPressesCommand1) {
     Plug(Divider(u"F1", 2));
     Start();
 
+    // Down in the closed mode list picks the next mode, once.
+    User().Focus(Control::Enc1);
+    User().Type(WindowDriver::Key::Down);
+    EXPECT_EQ(Window().Enc1.Text(), "Divide By 8");
     // Tab from the mode list: the serial list (disabled with one device) is
     // passed over and the button below the visible area takes the focus.
-    User().Focus(Control::Enc1);
     User().Type(WindowDriver::Key::Tab);
     ASSERT_EQ(User().Focused(), Control::Command1);
     User().Type(WindowDriver::Key::Space);
 
-    EXPECT_EQ(WrittenReports(), (Reports{{0, 2, 99}}));
+    EXPECT_EQ(WrittenReports(), (Reports{{0, 1, 3}, {0, 2, 99}}));
     ExpectHostClean();
 }
 
