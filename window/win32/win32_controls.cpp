@@ -50,11 +50,14 @@ void Win32DropDownList::Notify(WORD code) {
 
 void Win32Label::ShowText(const std::string& text) {
     if (transparent_) {
+        // The old text goes with a repaint of what lies beneath: the form
+        // (which does not clip its children) erases, then every control there
+        // paints again.
         RECT area;
         GetWindowRect(label_, &area);
-        const HWND container = GetParent(label_);
-        MapWindowPoints(HWND_DESKTOP, container, reinterpret_cast<POINT*>(&area), 2);
-        InvalidateRect(container, &area, TRUE);
+        const HWND form = GetAncestor(label_, GA_ROOT);
+        MapWindowPoints(HWND_DESKTOP, form, reinterpret_cast<POINT*>(&area), 2);
+        RedrawWindow(form, &area, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
     }
     SetWindowTextW(label_, FromLatin1(text).c_str());
 }

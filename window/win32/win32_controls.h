@@ -39,8 +39,8 @@ private:
 
 class Win32Label final : public LabelView {
 public:
-    // transparent: the label draws no background, so its text is erased by
-    // having its container repaint the label's rectangle.
+    // transparent: the label draws no background, so its old text is erased
+    // by repainting what lies beneath it.
     Win32Label(HWND label, bool transparent) : label_(label), transparent_(transparent) {}
     void ShowText(const std::string& text) override;
     HWND Handle() const { return label_; }
