@@ -69,5 +69,30 @@ TEST_F(WindowLook, CaptionsAndFonts) {
     }
 }
 
+TEST_F(WindowLook, TheTimerTicksFromTheMessageLoop) {
+    Plug(Keyboard());
+    Start();
+    const auto scans = host.Ledger().Calls(HostOperation::SetupDiGetClassDevsA);
+    // With no divider, every tick (50 ms apart) scans and searches again.
+    const DWORD start = GetTickCount();
+    MSG message;
+    while (GetTickCount() - start < 400) {
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE) != FALSE)
+            DispatchMessageW(&message);
+        Sleep(10);
+    }
+    EXPECT_GE(host.Ledger().Calls(HostOperation::SetupDiGetClassDevsA), scans + 4);
+
+    Close();
+    const auto closed = host.Ledger().Calls(HostOperation::SetupDiGetClassDevsA);
+    const DWORD after = GetTickCount();
+    while (GetTickCount() - after < 200) {
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE) != FALSE)
+            DispatchMessageW(&message);
+        Sleep(10);
+    }
+    EXPECT_EQ(host.Ledger().Calls(HostOperation::SetupDiGetClassDevsA), closed);
+}
+
 } // namespace
 } // namespace merovane::test
