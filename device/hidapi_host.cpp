@@ -1,5 +1,6 @@
 #include "device/hidapi_host.h"
 
+#include "device/handle_numbers.h"
 #include "device/hidraw_sysfs.h"
 #include "device/host_strings.h"
 
@@ -8,7 +9,6 @@
 #include <cerrno>
 #include <cstring>
 #include <hidapi/hidapi.h>
-#include <limits>
 #include <mutex>
 #include <string_view>
 #include <sys/stat.h>
@@ -124,15 +124,9 @@ template <typename Kind> Kind* HidapiHost::Find(HANDLE handle) {
 }
 
 HANDLE HidapiHost::Add(Object object) {
-    // Positive numbers in turn; after the largest the count starts over at 1,
-    // passing any number still in use.
-    HANDLE candidate = lastHandle_;
-    do {
-        candidate = candidate == std::numeric_limits<HANDLE>::max() ? 1 : candidate + 1;
-    } while (objects_.contains(candidate));
-    lastHandle_ = candidate;
-    objects_.emplace(candidate, std::move(object));
-    return candidate;
+    lastHandle_ = NextFreeHandle(lastHandle_, objects_);
+    objects_.emplace(lastHandle_, std::move(object));
+    return lastHandle_;
 }
 
 BOOL HidapiHost::Fail(const char* operation, const std::string& reason, OpenDevice* device,

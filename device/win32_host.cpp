@@ -1,12 +1,12 @@
 #include "device/win32_host.h"
 
+#include "device/handle_numbers.h"
 #include "device/hardware_id.h"
 #include "device/host_strings.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstring>
-#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -84,26 +84,21 @@ DWORD MapSystemError(::DWORD code) {
     }
 }
 
-// The interface at `index` of the system's set, as SetupDiEnumDeviceInterfaces
-// gives it; nothing when there is none.
-std::optional<::SP_DEVICE_INTERFACE_DATA> SystemInterface(void* set, DWORD index) {
+struct SystemDetail {
+    std::string path;
+    ::SP_DEVINFO_DATA device{};
+};
+
+// The path of the HID interface at `index` in the system's set, and the device
+// it belongs to; nothing (with the system's last error set) when there is no
+// such interface or the system cannot tell.
+std::optional<SystemDetail> SystemInterfaceDetail(void* set, DWORD index) {
     ::SP_DEVICE_INTERFACE_DATA data{};
     data.cbSize = sizeof data;
     ::GUID hidGuid;
     ::HidD_GetHidGuid(&hidGuid);
     if (!::SetupDiEnumDeviceInterfaces(set, nullptr, &hidGuid, index, &data))
         return std::nullopt;
-    return data;
-}
-
-struct SystemDetail {
-    std::string path;
-    ::SP_DEVINFO_DATA device{};
-};
-
-// The path of an interface and the device it belongs to; nothing (with the
-// system's last error set) when the system cannot tell.
-std::optional<SystemDetail> SystemInterfaceDetail(void* set, ::SP_DEVICE_INTERFACE_DATA& data) {
     ::DWORD required = 0;
     if (!::SetupDiGetDeviceInterfaceDetailA(set, &data, nullptr, 0, &required, nullptr) &&
         ::GetLastError() != ERROR_INSUFFICIENT_BUFFER)
@@ -157,15 +152,9 @@ template <typename Kind> Kind* Win32Host::Find(HANDLE handle) {
 }
 
 HANDLE Win32Host::Add(Object object) {
-    // Positive numbers in turn, passing any still in use; after the largest
-    // the count starts over at 1.
-    HANDLE candidate = lastHandle_;
-    do {
-        candidate = candidate == std::numeric_limits<HANDLE>::max() ? 1 : candidate + 1;
-    } while (objects_.contains(candidate));
-    lastHandle_ = candidate;
-    objects_.emplace(candidate, object);
-    return candidate;
+    lastHandle_ = NextFreeHandle(lastHandle_, objects_);
+    objects_.emplace(lastHandle_, std::move(object));
+    return lastHandle_;
 }
 
 void Win32Host::Release(const Object& object) {
@@ -177,6 +166,12 @@ void Win32Host::Release(const Object& object) {
         ::HidD_FreePreparsedData(static_cast<::PHIDP_PREPARSED_DATA>(preparsed->data));
     else if (const auto* event = std::get_if<Event>(&object))
         ::CloseHandle(event->event);
+}
+
+BOOL Win32Host::Remove(HANDLE handle) {
+    Release(objects_.at(handle));
+    objects_.erase(handle);
+    return 1;
 }
 
 BOOL Win32Host::Fail(DWORD code) {
@@ -234,10 +229,7 @@ BOOL Win32Host::SetupDiGetDeviceInterfaceDetailA(
         return Fail(ERROR_INVALID_HANDLE);
     if (DeviceInterfaceData.cbSize != sizeof(SP_DEVICE_INTERFACE_DATA))
         return Fail(ERROR_GEN_FAILURE);
-    auto system = SystemInterface(set->set, DeviceInterfaceData.Reserved);
-    if (!system)
-        return FailWithSystemError();
-    const auto detail = SystemInterfaceDetail(set->set, *system);
+    const auto detail = SystemInterfaceDetail(set->set, DeviceInterfaceData.Reserved);
     if (!detail)
         return FailWithSystemError();
     if (!WriteInterfaceDetail(detail->path, DeviceInterfaceDetailData,
@@ -254,10 +246,7 @@ BOOL Win32Host::SetupDiGetDeviceRegistryPropertyA(
         return Fail(ERROR_INVALID_HANDLE);
     if (Property != SPDRP_HARDWAREID)
         return Fail(ERROR_GEN_FAILURE);
-    auto system = SystemInterface(set->set, DeviceInterfaceData.Reserved);
-    if (!system)
-        return FailWithSystemError();
-    auto detail = SystemInterfaceDetail(set->set, *system);
+    auto detail = SystemInterfaceDetail(set->set, DeviceInterfaceData.Reserved);
     if (!detail)
         return FailWithSystemError();
     const auto id = SystemHardwareId(set->set, detail->device);
@@ -267,11 +256,8 @@ BOOL Win32Host::SetupDiGetDeviceRegistryPropertyA(
 }
 
 BOOL Win32Host::SetupDiDestroyDeviceInfoList(HANDLE DeviceInfoSet) {
-    if (Find<InfoSet>(DeviceInfoSet) == nullptr)
-        return Fail(ERROR_INVALID_HANDLE);
-    Release(objects_.at(DeviceInfoSet));
-    objects_.erase(DeviceInfoSet);
-    return 1;
+    return Find<InfoSet>(DeviceInfoSet) != nullptr ? Remove(DeviceInfoSet)
+                                                   : Fail(ERROR_INVALID_HANDLE);
 }
 
 HANDLE Win32Host::CreateFileA(const char* FileName, DWORD DesiredAccess, DWORD ShareMode,
@@ -296,9 +282,7 @@ HANDLE Win32Host::CreateFileA(const char* FileName, DWORD DesiredAccess, DWORD S
 BOOL Win32Host::CloseHandle(HANDLE Object) {
     if (Find<OpenDevice>(Object) == nullptr && Find<Event>(Object) == nullptr)
         return Fail(ERROR_INVALID_HANDLE);
-    Release(objects_.at(Object));
-    objects_.erase(Object);
-    return 1;
+    return Remove(Object);
 }
 
 BOOL Win32Host::HidD_GetAttributes(HANDLE HidDeviceObject, HIDD_ATTRIBUTES& Attributes) {
@@ -376,11 +360,8 @@ BOOL Win32Host::HidP_GetCaps(HANDLE PreparsedData, HIDP_CAPS& Capabilities) {
 }
 
 BOOL Win32Host::HidD_FreePreparsedData(HANDLE PreparsedData) {
-    if (Find<Preparsed>(PreparsedData) == nullptr)
-        return Fail(ERROR_INVALID_HANDLE);
-    Release(objects_.at(PreparsedData));
-    objects_.erase(PreparsedData);
-    return 1;
+    return Find<Preparsed>(PreparsedData) != nullptr ? Remove(PreparsedData)
+                                                     : Fail(ERROR_INVALID_HANDLE);
 }
 
 BOOL Win32Host::HidD_GetFeature(HANDLE HidDeviceObject, void* ReportBuffer,
@@ -431,28 +412,20 @@ BOOL Win32Host::ReadFile(HANDLE File, void* Buffer, DWORD NumberOfBytesToRead,
         return Fail(ERROR_INVALID_HANDLE);
     if (Buffer == nullptr || NumberOfBytesToRead == 0)
         return Fail(ERROR_GEN_FAILURE);
-    if (!device->overlapped) {
-        ::DWORD got = 0;
-        if (!::ReadFile(device->file, Buffer, NumberOfBytesToRead, &got, nullptr))
-            return FailWithSystemError();
-        if (NumberOfBytesRead != nullptr)
-            *NumberOfBytesRead = got;
-        return 1;
-    }
-    // The caller's event, when one is given, is the one the read signals.
+    // The caller's event, when one is given, is the one an overlapped read
+    // signals.
     void* event = nullptr;
-    if (Overlapped != nullptr && Overlapped->hEvent != NO_HANDLE) {
+    if (device->overlapped && Overlapped != nullptr && Overlapped->hEvent != NO_HANDLE) {
         const Event* known = Find<Event>(Overlapped->hEvent);
         if (known == nullptr)
             return Fail(ERROR_INVALID_HANDLE);
         event = known->event;
     }
-    return ReadOverlapped(*device, event, Buffer, NumberOfBytesToRead, NumberOfBytesRead,
-                          Overlapped);
+    return ReadReport(*device, event, Buffer, NumberOfBytesToRead, NumberOfBytesRead, Overlapped);
 }
 
-BOOL Win32Host::ReadOverlapped(OpenDevice& device, void* event, void* buffer, DWORD length,
-                               DWORD* bytesRead, OVERLAPPED* overlapped) {
+BOOL Win32Host::ReadReport(OpenDevice& device, void* event, void* buffer, DWORD length,
+                           DWORD* bytesRead, OVERLAPPED* overlapped) {
     if (device.inputReportLength == 0) {
         ::PHIDP_PREPARSED_DATA data = nullptr;
         ::HIDP_CAPS caps{};
@@ -469,8 +442,8 @@ BOOL Win32Host::ReadOverlapped(OpenDevice& device, void* event, void* buffer, DW
     system.hEvent = event;
     ::DWORD got = 0;
     if (!::ReadFile(device.file, report.data(), static_cast<::DWORD>(report.size()), &got,
-                    &system)) {
-        if (::GetLastError() != ERROR_IO_PENDING)
+                    device.overlapped ? &system : nullptr)) {
+        if (!device.overlapped || ::GetLastError() != ERROR_IO_PENDING)
             return FailWithSystemError();
         // No report was waiting: the read must not outlive this call.
         ::CancelIoEx(device.file, &system);

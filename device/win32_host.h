@@ -13,9 +13,9 @@
 //   An enumerated interface is referred to by its index in the set (Reserved).
 // - The hardware ID: the first of the device's IDs, cut to its vendor and
 //   product part ("HID\VID_4F3A&PID_2B16&REV_0100" gives "HID\VID_4F3A&PID_2B16").
-// - ReadFile on an overlapped device reads into the host's own buffer of the
-//   device's input-report length (the system fails shorter reads) and copies
-//   the report into the caller's buffer, cut to its length. A read the
+// - ReadFile reads into the host's own buffer of the device's input-report
+//   length (the system fails shorter reads) and copies the report into the
+//   caller's buffer, cut to its length. On an overlapped device a read the
 //   system leaves pending is cancelled and collected before ReadFile returns,
 //   so none stays outstanding; a report that arrived in the meantime counts.
 // - Error codes (GetLastError): the system's code is mapped to the ones the
@@ -89,7 +89,7 @@ private:
     struct OpenDevice {
         void* file;
         bool overlapped;
-        USHORT inputReportLength; // from the caps, read at the first overlapped read; 0 before
+        USHORT inputReportLength; // from the caps, read at the first read; 0 before
     };
     struct Preparsed {
         void* data;
@@ -102,12 +102,13 @@ private:
     template <typename Kind> Kind* Find(HANDLE handle);
     HANDLE Add(Object object);
     static void Release(const Object& object);
+    BOOL Remove(HANDLE handle); // releases the object and forgets its handle
     BOOL Fail(DWORD code);
     BOOL FailWithSystemError(); // the calling thread's last system error, mapped
     enum class DeviceString { Serial, Manufacturer, Product };
     BOOL ReadString(HANDLE handle, void* buffer, DWORD length, DeviceString which);
-    BOOL ReadOverlapped(OpenDevice& device, void* event, void* buffer, DWORD length,
-                        DWORD* bytesRead, OVERLAPPED* overlapped);
+    BOOL ReadReport(OpenDevice& device, void* event, void* buffer, DWORD length, DWORD* bytesRead,
+                    OVERLAPPED* overlapped);
 
     std::unordered_map<HANDLE, Object> objects_;
     HANDLE lastHandle_ = NO_HANDLE;
