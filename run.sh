@@ -21,7 +21,7 @@ packages=(build-essential cmake pkg-config qt6-base-dev libgl-dev libhidapi-dev 
 fuzz_packages=(clang libclang-rt-14-dev xxd)
 package_packages=(dpkg-dev desktop-file-utils appstream lintian)
 bench_packages=(libbenchmark-dev valgrind libxcb1-dev)
-windows_packages=(cmake g++-mingw-w64-x86-64-posix googletest wine wine64 nsis zip)
+windows_packages=(cmake g++-mingw-w64-x86-64-posix googletest wine wine64 nsis zip xvfb x11-utils)
 
 build() {  # build DIR [cmake options...]
     local dir=$1

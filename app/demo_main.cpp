@@ -2,9 +2,10 @@
 // changes those devices beside it.
 #include "device/demo_devices.h"
 #include "device/simulated_host.h"
-#include "window/device_bench.h"
 #include "window/frm_main.h"
-#include "window/window_look.h"
+#include "window/qt/device_bench.h"
+#include "window/qt/qt_form.h"
+#include "window/qt/window_look.h"
 
 #include <QApplication>
 
@@ -20,6 +21,6 @@ int main(int argc, char** argv) {
     // never keeps the program running: closing the window ends it.
     merovane::DeviceBench bench(host);
     bench.show();
-    merovane::PlaceBeside(window, bench);
+    merovane::PlaceBeside(dynamic_cast<merovane::QtForm&>(window.View()), bench);
     return QApplication::exec();
 }

@@ -1,7 +1,7 @@
 // merovane-config: the window on the host's real HID devices.
 #include "device/hidapi_host.h"
 #include "window/frm_main.h"
-#include "window/window_look.h"
+#include "window/qt/window_look.h"
 
 #include <QApplication>
 

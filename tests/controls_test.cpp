@@ -1,7 +1,7 @@
-// The controls adapter: Qt widgets with the list, label, frame and timer
+// The controls over their Qt views: Qt widgets with the list, label, frame and timer
 // semantics the window's logic relies on.
 #include "support/window_scenario.h"
-#include "window/controls.h"
+#include "window/qt/qt_controls.h"
 
 #include <QApplication>
 #include <QListView>
@@ -25,8 +25,10 @@ protected:
 
     QWidget window;
     QGroupBox* box = new QGroupBox(&window);
-    Frame frame{box};
-    DropDownList list{new QComboBox(box)};
+    QtFrame frameView{box};
+    Frame frame{frameView};
+    QtDropDownList listView{new QComboBox(box)};
+    DropDownList list{listView};
     std::vector<std::pair<int, std::string>> clicks;
 };
 
@@ -37,7 +39,7 @@ TEST_F(Controls, AddItemAndClearNeverSelectAndNeverClick) {
     EXPECT_EQ(list.ListIndex(), -1);
     EXPECT_EQ(list.Text(), "");
     EXPECT_EQ(list.ListCount(), 3);
-    EXPECT_EQ(list.Widget()->itemText(1), "between");
+    EXPECT_EQ(listView.Widget()->itemText(1), "between");
 
     list.SetListIndex(2);
     list.AddItem("zeroth", 0); // the selection moves along with its item
@@ -66,14 +68,14 @@ TEST_F(Controls, PicksWithTheKeyboardAndTheMouseClick) {
         list.AddItem(item);
     list.SetListIndex(0);
     clicks.clear();
-    list.Widget()->setFocus();
+    listView.Widget()->setFocus();
 
-    QTest::keyClick(list.Widget(), Qt::Key_Down);
+    QTest::keyClick(listView.Widget(), Qt::Key_Down);
     EXPECT_EQ(clicks, (decltype(clicks){{1, "b"}}));
 
     // The popup: a click on the item already selected is a pick as well.
-    list.Widget()->showPopup();
-    auto* view = list.Widget()->view();
+    listView.Widget()->showPopup();
+    auto* view = listView.Widget()->view();
     const QRect item = view->visualRect(view->model()->index(1, 0));
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, item.center());
     EXPECT_EQ(clicks, (decltype(clicks){{1, "b"}, {1, "b"}}));
@@ -88,19 +90,19 @@ TEST_F(Controls, ADisabledFrameBlocksTheListWhateverTheListsOwnSetting) {
     list.SetEnabled(true);
     frame.SetEnabled(false);
     EXPECT_TRUE(list.Enabled());
-    EXPECT_FALSE(list.Widget()->isEnabled());
-    QTest::keyClick(list.Widget(), Qt::Key_Down);
+    EXPECT_FALSE(listView.Widget()->isEnabled());
+    QTest::keyClick(listView.Widget(), Qt::Key_Down);
     EXPECT_TRUE(clicks.empty());
     EXPECT_EQ(list.ListIndex(), 0);
 
     // Enabling the frame gives back exactly what each control was set to.
     list.SetEnabled(false);
     frame.SetEnabled(true);
-    EXPECT_FALSE(list.Widget()->isEnabled());
+    EXPECT_FALSE(listView.Widget()->isEnabled());
     list.SetEnabled(true);
-    EXPECT_TRUE(list.Widget()->isEnabled());
-    list.Widget()->setFocus();
-    QTest::keyClick(list.Widget(), Qt::Key_Down);
+    EXPECT_TRUE(listView.Widget()->isEnabled());
+    listView.Widget()->setFocus();
+    QTest::keyClick(listView.Widget(), Qt::Key_Down);
     EXPECT_EQ(clicks, (decltype(clicks){{1, "b"}}));
 }
 
@@ -110,11 +112,12 @@ TEST_F(Controls, TextsAreSingleByteAndShownAsPlainText) {
     list.SetListIndex(0);
     EXPECT_EQ(list.Text(), latin1);
 
-    Label label(new QLabel(&window));
+    QtLabel labelView(new QLabel(&window));
+    Label label(labelView);
     label.SetCaption(latin1);
     EXPECT_EQ(label.Caption(), latin1);
-    EXPECT_EQ(label.Widget()->text(), QString::fromUtf8("Grüß <b>bold</b>"));
-    EXPECT_EQ(label.Widget()->textFormat(), Qt::PlainText);
+    EXPECT_EQ(labelView.Widget()->text(), QString::fromUtf8("Grüß <b>bold</b>"));
+    EXPECT_EQ(labelView.Widget()->textFormat(), Qt::PlainText);
 }
 
 TEST_F(Controls, InABatchTheListChangesForTheLogicAndTheWidgetFollowsWhenItCloses) {
@@ -132,28 +135,28 @@ TEST_F(Controls, InABatchTheListChangesForTheLogicAndTheWidgetFollowsWhenItClose
         EXPECT_EQ(clicks, (decltype(clicks){{0, "c"}}));
         EXPECT_EQ(list.ListCount(), 1);
         EXPECT_FALSE(list.Enabled());
-        EXPECT_EQ(list.Widget()->count(), 2);
-        EXPECT_TRUE(list.Widget()->isEnabled());
+        EXPECT_EQ(listView.Widget()->count(), 2);
+        EXPECT_TRUE(listView.Widget()->isEnabled());
     }
-    EXPECT_EQ(list.Widget()->count(), 1);
-    EXPECT_EQ(list.Widget()->itemText(0), "c");
-    EXPECT_EQ(list.Widget()->currentIndex(), 0);
-    EXPECT_FALSE(list.Widget()->isEnabled());
+    EXPECT_EQ(listView.Widget()->count(), 1);
+    EXPECT_EQ(listView.Widget()->itemText(0), "c");
+    EXPECT_EQ(listView.Widget()->currentIndex(), 0);
+    EXPECT_FALSE(listView.Widget()->isEnabled());
 }
 
 TEST_F(Controls, ABatchThatEndsWhereItBeganLeavesTheWidgetsUntouched) {
     for (const char* item : {"a", "b", "c"})
         list.AddItem(item);
     list.SetListIndex(2);
-    list.Widget()->setFocus();
-    ASSERT_EQ(QApplication::focusWidget(), list.Widget());
+    listView.Widget()->setFocus();
+    ASSERT_EQ(QApplication::focusWidget(), listView.Widget());
     int modelChanges = 0;
     const auto count = [&] {
         ++modelChanges;
     };
-    QObject::connect(list.Widget()->model(), &QAbstractItemModel::rowsInserted, count);
-    QObject::connect(list.Widget()->model(), &QAbstractItemModel::rowsRemoved, count);
-    QObject::connect(list.Widget()->model(), &QAbstractItemModel::modelReset, count);
+    QObject::connect(listView.Widget()->model(), &QAbstractItemModel::rowsInserted, count);
+    QObject::connect(listView.Widget()->model(), &QAbstractItemModel::rowsRemoved, count);
+    QObject::connect(listView.Widget()->model(), &QAbstractItemModel::modelReset, count);
     {
         const DropDownList::Batch listBatch(list);
         const Frame::Batch frameBatch(frame);
@@ -167,13 +170,13 @@ TEST_F(Controls, ABatchThatEndsWhereItBeganLeavesTheWidgetsUntouched) {
         list.SetEnabled(true);
     }
     EXPECT_EQ(modelChanges, 0);
-    EXPECT_EQ(list.Widget()->currentIndex(), 2);
+    EXPECT_EQ(listView.Widget()->currentIndex(), 2);
     // Disabling the list for a moment would have sent the focus elsewhere.
-    EXPECT_EQ(QApplication::focusWidget(), list.Widget());
+    EXPECT_EQ(QApplication::focusWidget(), listView.Widget());
 }
 
 TEST(IntervalTimerTest, StartsStopsAndKeepsItsInterval) {
-    IntervalTimer timer;
+    QtIntervalTimer timer;
     int ticks = 0;
     timer.OnTick([&] { ++ticks; });
     timer.SetInterval(5);

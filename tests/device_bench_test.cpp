@@ -2,7 +2,8 @@
 // controls change there, and what the window makes of those changes.
 #include "device/demo_devices.h"
 #include "support/window_scenario.h"
-#include "window/device_bench.h"
+#include "window/qt/device_bench.h"
+#include "window/qt/qt_form.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -298,7 +299,7 @@ TEST_F(Bench, AWriteByTheWindowAppearsAtTheTopOfTheWrittenReportsWithItsBytes) {
     EXPECT_EQ(Cell(0, DeviceBench::ModeColumn), "2 Divide By 4");
     EXPECT_EQ(Control<QSpinBox>("mode").value(), 2);
 
-    Window().Command1->click();
+    PressCommand1();
     ASSERT_EQ(Written().count(), 2);
     EXPECT_EQ(WrittenLine(0), "00 02 63  to sim:1");
     EXPECT_EQ(WrittenLine(1), "00 01 02  to sim:1");
@@ -342,14 +343,14 @@ TEST_F(Bench, ClosingTheMainWindowEndsTheProgramWithTheBenchOpen) {
 
         QObject guard;
         QTimer::singleShot(0, &guard, [&] {
-            window.close();
+            window.View().Close();
             // Had the program gone on, this ends it with a failure code, after
             // anything the close set in motion.
             QTimer::singleShot(
                 0, &guard, [&] { QTimer::singleShot(0, &guard, [] { QApplication::exit(2); }); });
         });
         EXPECT_EQ(QApplication::exec(), 0);
-        EXPECT_FALSE(window.isVisible());
+        EXPECT_FALSE(window.View().Visible());
         EXPECT_TRUE(host.Ledger().openNow.empty());
         EXPECT_EQ(host.Ledger().closes.size(), closesBefore + 2);
     }
@@ -362,11 +363,12 @@ TEST_F(Bench, PlaceBesideSetsTheBenchToTheRightOfTheWindowOnTheScreen) {
     Plug(Divider(u"A", 0));
     Start();
     MakeBench();
-    const QRect area = Window().screen()->availableGeometry();
+    QWidget& form = dynamic_cast<QtForm&>(Window().View());
+    const QRect area = form.screen()->availableGeometry();
 
     bench_->resize(area.width() / 3, area.height() / 2);
-    PlaceBeside(Window(), *bench_);
-    const QRect main = Window().frameGeometry();
+    PlaceBeside(form, *bench_);
+    const QRect main = form.frameGeometry();
     const QRect bench = bench_->frameGeometry();
     EXPECT_GT(bench.left(), main.right());
     EXPECT_EQ(bench.top(), main.top());
@@ -375,7 +377,7 @@ TEST_F(Bench, PlaceBesideSetsTheBenchToTheRightOfTheWindowOnTheScreen) {
 
     // Too wide for the pair: the bench stays on the screen.
     bench_->resize(area.width() - 10, area.height() / 2);
-    PlaceBeside(Window(), *bench_);
+    PlaceBeside(form, *bench_);
     EXPECT_TRUE(area.contains(bench_->frameGeometry()));
 }
 

@@ -1,8 +1,6 @@
 // What the device receives when the user picks a mode or presses Command1.
 #include "support/window_scenario.h"
 
-#include <QTest>
-
 namespace merovane::test {
 namespace {
 
@@ -30,20 +28,21 @@ TEST_F(FeatureReports, EachModePickWritesItsCodeInAReportOfTheDevicesLength) {
     ExpectHostClean();
 }
 
-TEST_F(FeatureReports, Command1FromTheKeyboardSendsTheAuxiliaryCommand) {
+TEST_F(FeatureReports, TheKeyboardPicksAModeAndPressesCommand1) {
     Plug(Divider(u"F1", 2));
     Start();
-    Window().activateWindow();
-    QApplication::setActiveWindow(&Window());
 
+    // Down in the closed mode list picks the next mode, once.
+    User().Focus(Control::Enc1);
+    User().Type(WindowDriver::Key::Down);
+    EXPECT_EQ(Window().Enc1.Text(), "Divide By 8");
     // Tab from the mode list: the serial list (disabled with one device) is
     // passed over and the button below the visible area takes the focus.
-    Window().Enc1.Widget()->setFocus();
-    QTest::keyClick(Window().Enc1.Widget(), Qt::Key_Tab);
-    ASSERT_EQ(QApplication::focusWidget(), Window().Command1);
-    QTest::keyClick(Window().Command1, Qt::Key_Space);
+    User().Type(WindowDriver::Key::Tab);
+    ASSERT_EQ(User().Focused(), Control::Command1);
+    User().Type(WindowDriver::Key::Space);
 
-    EXPECT_EQ(WrittenReports(), (Reports{{0, 2, 99}}));
+    EXPECT_EQ(WrittenReports(), (Reports{{0, 1, 3}, {0, 2, 99}}));
     ExpectHostClean();
 }
 
@@ -56,7 +55,7 @@ TEST_F(FeatureReports, NothingIsWrittenWithoutAKnownModeOrBeforeTheDetailsAreSho
     // the button does nothing either.
     ASSERT_FALSE(State().ModeKnown);
     EXPECT_FALSE(TakesInput(Window().Enc1));
-    Window().Command1->click();
+    PressCommand1();
 
     // A refresh selects the device's mode without writing it back.
     host.Device(1).featureReadFails = false;
@@ -86,7 +85,7 @@ TEST_F(FeatureReports, AReportTooShortForTheLayoutIsNeverWritten) {
         } else {
             EXPECT_FALSE(TakesInput(Window().Enc1));
         }
-        Window().Command1->click();
+        PressCommand1();
         EXPECT_TRUE(host.Ledger().featureWrites.empty());
         ExpectHostClean();
         Close();

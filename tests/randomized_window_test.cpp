@@ -4,9 +4,9 @@
 // failure prints the seed and the shortest failing sequence found.
 #include "device/simulated_host.h"
 #include "support/test_devices.h"
+#include "support/window_driver.h"
 #include "window/frm_main.h"
 
-#include <QComboBox>
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <optional>
@@ -71,6 +71,7 @@ class StoryPlayer {
 public:
     std::optional<std::string> Play(const std::vector<Action>& story) {
         window_ = std::make_unique<frmMain>(host_);
+        user_ = MakeWindowDriver(window_->View());
         window_->Load();
         if (auto broken = Check())
             return broken;
@@ -79,7 +80,7 @@ public:
                 return "step " + std::to_string(step) + " " + Describe(story[step]) + ": " +
                        *broken;
         }
-        window_->close();
+        user_->Close();
         if (!host_.Ledger().openNow.empty())
             return "after close: handles left open";
         if (!host_.Ledger().violations.empty())
@@ -144,23 +145,23 @@ private:
                 host_.Device(device()).mode = static_cast<BYTE>(action.pick % 9);
             break;
         case Verb::PickSerial:
-            UserPicks(window_->SerNo, action.pick);
+            UserPicks(Control::SerNo, action.pick);
             break;
         case Verb::PickMode: {
-            QComboBox* box = window_->Enc1.Widget();
-            if (box->isEnabled() && box->count() > 0) {
-                const int mode = static_cast<int>(action.pick % box->count());
+            const int count = static_cast<int>(user_->Items(Control::Enc1).size());
+            if (user_->TakesInput(Control::Enc1) && count > 0) {
+                const int mode = static_cast<int>(action.pick % count);
                 if (window_->State().Caps.FeatureReportByteLength >= MinCommandReportLength)
                     allowedWrite = CommandReport(window_->State().Caps.FeatureReportByteLength,
                                                  Command::SetOutputMode, static_cast<BYTE>(mode));
-                UserPicks(window_->Enc1, action.pick);
+                UserPicks(Control::Enc1, action.pick);
             }
             break;
         }
         case Verb::PressCommand1:
             allowedWrite = CommandReport(window_->State().Caps.FeatureReportByteLength,
                                          Command::Auxiliary, AuxiliaryArgument);
-            window_->Command1->click();
+            user_->Press(Control::Command1);
             break;
         case Verb::Tick:
             if (!window_->Timer.Enabled())
@@ -185,13 +186,11 @@ private:
         return Check();
     }
 
-    void UserPicks(DropDownList& list, unsigned pick) {
-        QComboBox* box = list.Widget();
-        if (!box->isEnabled() || box->count() == 0)
+    void UserPicks(Control list, unsigned pick) {
+        const int count = static_cast<int>(user_->Items(list).size());
+        if (!user_->TakesInput(list) || count == 0)
             return;
-        const int index = static_cast<int>(pick % box->count());
-        box->setCurrentIndex(index);
-        emit box->activated(index);
+        user_->Pick(list, static_cast<int>(pick % count));
     }
 
     std::optional<std::string> Check() const {
@@ -216,6 +215,7 @@ private:
 
     SimulatedHost host_;
     std::unique_ptr<frmMain> window_;
+    std::unique_ptr<WindowDriver> user_;
 };
 
 std::optional<std::string> PlayFresh(const std::vector<Action>& story) {

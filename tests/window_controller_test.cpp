@@ -12,7 +12,7 @@ TEST_F(Controller, StartingWithNoDeviceShowsAnEmptyWindowAndRescansEvery50Ms) {
     Plug(Keyboard());
     Start();
 
-    EXPECT_TRUE(Window().isVisible());
+    EXPECT_TRUE(User().Visible());
     EXPECT_TRUE(Items(Window().SerNo).empty());
     EXPECT_FALSE(TakesInput(Window().SerNo));
     EXPECT_FALSE(TakesInput(Window().Enc1));

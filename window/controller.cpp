@@ -13,7 +13,7 @@ constexpr int LostDeviceInterval = 250; // ms, while looking for a device again
 void frmMain::Form_Load() {
     DetailsShown = false;
     ModeKnown = false;
-    show(); // on screen before the device work begins
+    view_->Show(); // on screen before the device work begins
     Scan_USB_devices();
     DeviceFound = FindTheHid();
     RefreshDeviceDetails();

@@ -4,18 +4,9 @@
 
 namespace merovane {
 
-namespace {
-
-QString FromAnsi(const std::string& text) {
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-} // namespace
-
-DropDownList::DropDownList(QComboBox* box) : box_(box) {
-    box_->setEditable(false);
+DropDownList::DropDownList(DropDownListView& view) : view_(view) {
     // A pick by the user: mouse, keyboard or wheel, the selected item included.
-    QObject::connect(box_, &QComboBox::activated, box_, [this](int index) {
+    view_.OnPick([this](int index) {
         index_ = index;
         if (click_)
             click_();
@@ -28,18 +19,13 @@ void DropDownList::Update() {
 }
 
 void DropDownList::Show() {
-    const QSignalBlocker quiet(box_);
     if (items_ != shown_) {
-        box_->clear();
-        for (const std::string& text : items_)
-            box_->addItem(FromAnsi(text));
+        view_.ShowItems(items_);
         shown_ = items_;
     }
-    // A combo box selects the first item added to it; the record says what is selected.
-    if (box_->currentIndex() != index_)
-        box_->setCurrentIndex(index_);
-    if (box_->testAttribute(Qt::WA_ForceDisabled) == enabled_)
-        box_->setEnabled(enabled_);
+    // A toolkit may select an item it is given; the record says what is selected.
+    view_.ShowIndex(index_);
+    view_.ShowEnabled(enabled_);
 }
 
 void DropDownList::Clear() {
@@ -86,48 +72,17 @@ bool DropDownList::Enabled() const {
     return enabled_;
 }
 
-Label::Label(QLabel* label) : label_(label) {
-    // Device strings are untrusted: never read them as markup.
-    label_->setTextFormat(Qt::PlainText);
-}
-
 void Label::SetCaption(const std::string& text) {
     if (text == caption_)
         return;
     caption_ = text;
-    label_->setText(FromAnsi(text));
+    view_.ShowText(text);
 }
 
 void Frame::SetEnabled(bool enabled) {
     enabled_ = enabled;
     if (batches_ == 0)
-        Show();
-}
-
-void Frame::Show() {
-    if (box_->testAttribute(Qt::WA_ForceDisabled) == enabled_)
-        box_->setEnabled(enabled_);
-}
-
-IntervalTimer::IntervalTimer() {
-    timer_.setTimerType(Qt::CoarseTimer);
-}
-
-void IntervalTimer::SetEnabled(bool enabled) {
-    if (enabled && !timer_.isActive())
-        timer_.start();
-    else if (!enabled)
-        timer_.stop();
-}
-
-void IntervalTimer::SetInterval(int milliseconds) {
-    // Setting the interval it already has would only restart a running timer.
-    if (timer_.interval() != milliseconds)
-        timer_.setInterval(milliseconds);
-}
-
-void IntervalTimer::OnTick(std::function<void()> handler) {
-    QObject::connect(&timer_, &QTimer::timeout, &timer_, std::move(handler));
+        view_.ShowEnabled(enabled_);
 }
 
 } // namespace merovane

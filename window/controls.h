@@ -1,5 +1,6 @@
 // The controls of the window, with the operations the window's logic performs
-// on them, over Qt widgets.
+// on them, free of any toolkit. A backend (window/qt/, window/win32/) supplies
+// the views: what shows the controls on screen and tells of the user's input.
 //
 // A drop-down list raises Click when the user picks an item (mouse, keyboard
 // or wheel, also the item already selected) and when code sets ListIndex:
@@ -10,21 +11,68 @@
 // A timer tick clears and refills the lists and disables and enables controls,
 // mostly to end where it began. While a Batch is open on a list or a frame,
 // its operations work on the control's own record (what the window's logic
-// reads back, and what every Click sees), and the widget is brought to that
+// reads back, and what every Click sees), and the view is brought to that
 // record when the last batch closes, touching only what differs: a window
 // that did not change is neither rebuilt nor repainted.
 #pragma once
 
-#include <QComboBox>
-#include <QGroupBox>
-#include <QLabel>
-#include <QTimer>
 #include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace merovane {
+
+// What a backend shows of a drop-down list. Nothing here raises a pick.
+class DropDownListView {
+public:
+    virtual ~DropDownListView() = default;
+    // Replaces every item; what is selected afterwards is up to the toolkit.
+    virtual void ShowItems(const std::vector<std::string>& items) = 0;
+    // Selects the item at index (-1: none); the same selection changes nothing.
+    virtual void ShowIndex(int index) = 0;
+    // The list's own Enabled setting; the same setting changes nothing.
+    virtual void ShowEnabled(bool enabled) = 0;
+    // Called with the item's index each time the user picks an item.
+    virtual void OnPick(std::function<void(int)> picked) = 0;
+};
+
+class LabelView {
+public:
+    virtual ~LabelView() = default;
+    virtual void ShowText(const std::string& text) = 0;
+};
+
+// A disabled frame takes no input, and neither does anything inside it,
+// whatever the controls' own Enabled settings.
+class FrameView {
+public:
+    virtual ~FrameView() = default;
+    // The same setting changes nothing.
+    virtual void ShowEnabled(bool enabled) = 0;
+};
+
+class CommandButton {
+public:
+    virtual ~CommandButton() = default;
+    // Called when the user presses the button: mouse, or the keyboard while
+    // it has the focus.
+    virtual void OnClick(std::function<void()> handler) = 0;
+};
+
+// Ticks come from the event loop only, never inside a running handler.
+class IntervalTimer {
+public:
+    virtual ~IntervalTimer() = default;
+    // True starts the ticks, false stops them.
+    virtual void SetEnabled(bool enabled) = 0;
+    virtual bool Enabled() const = 0;
+    // The time between ticks in milliseconds; a running timer counts afresh,
+    // unless the interval is the one it has.
+    virtual void SetInterval(int milliseconds) = 0;
+    virtual int Interval() const = 0;
+    virtual void OnTick(std::function<void()> handler) = 0;
+};
 
 class DropDownList {
 public:
@@ -42,7 +90,7 @@ public:
         DropDownList& list_;
     };
 
-    explicit DropDownList(QComboBox* box);
+    explicit DropDownList(DropDownListView& view);
     DropDownList(const DropDownList&) = delete;
     DropDownList& operator=(const DropDownList&) = delete;
 
@@ -61,38 +109,34 @@ public:
     bool Enabled() const;
 
     void OnClick(std::function<void()> handler) { click_ = std::move(handler); }
-    QComboBox* Widget() const { return box_; }
 
 private:
-    // Brings the widget to the record, unless a batch is open.
+    // Brings the view to the record, unless a batch is open.
     void Update();
-    // Brings the widget to the record, touching only what differs.
+    // Brings the view to the record, touching only what differs.
     void Show();
 
-    QComboBox* box_;
+    DropDownListView& view_;
     std::function<void()> click_;
     std::vector<std::string> items_; // the record: items, selection, own Enabled setting
     int index_ = -1;
     bool enabled_ = true;
-    std::vector<std::string> shown_; // the widget's items, as the list put them there
+    std::vector<std::string> shown_; // the view's items, as the list put them there
     int batches_ = 0;
 };
 
 class Label {
 public:
-    explicit Label(QLabel* label);
+    explicit Label(LabelView& view) : view_(view) {}
     // Sets the text; the same text again changes nothing and repaints nothing.
     void SetCaption(const std::string& text);
     const std::string& Caption() const { return caption_; }
-    QLabel* Widget() const { return label_; }
 
 private:
-    QLabel* label_;
+    LabelView& view_;
     std::string caption_; // the text the label shows, as it was set
 };
 
-// A disabled frame takes no input, and neither does anything inside it,
-// whatever the controls' own Enabled settings.
 class Frame {
 public:
     class Batch {
@@ -100,7 +144,7 @@ public:
         explicit Batch(Frame& frame) : frame_(frame) { ++frame_.batches_; }
         ~Batch() {
             if (--frame_.batches_ == 0)
-                frame_.Show();
+                frame_.view_.ShowEnabled(frame_.enabled_);
         }
         Batch(const Batch&) = delete;
         Batch& operator=(const Batch&) = delete;
@@ -109,32 +153,14 @@ public:
         Frame& frame_;
     };
 
-    explicit Frame(QGroupBox* box) : box_(box) {}
+    explicit Frame(FrameView& view) : view_(view) {}
     void SetEnabled(bool enabled);
     bool Enabled() const { return enabled_; }
-    QGroupBox* Widget() const { return box_; }
 
 private:
-    void Show();
-
-    QGroupBox* box_;
+    FrameView& view_;
     bool enabled_ = true;
     int batches_ = 0;
-};
-
-class IntervalTimer {
-public:
-    IntervalTimer();
-    // True starts the ticks, false stops them.
-    void SetEnabled(bool enabled);
-    bool Enabled() const { return timer_.isActive(); }
-    // The time between ticks in milliseconds; a running timer counts afresh.
-    void SetInterval(int milliseconds);
-    int Interval() const { return timer_.interval(); }
-    void OnTick(std::function<void()> handler);
-
-private:
-    QTimer timer_;
 };
 
 } // namespace merovane

@@ -9,15 +9,18 @@
 // make that harmless: SerNo_Click does nothing while ModeKnown is false (always
 // so during a scan) and SendOutputMode writes nothing while DetailsShown is
 // false (always so during a refresh).
+//
+// The window knows no toolkit: its form and controls are views that a backend
+// builds from the layout data (window/form_layout.h).
 #pragma once
 
 #include "device/api_declarations.h"
 #include "device/feature_protocol.h"
 #include "device/wide_low_bytes.h"
 #include "window/controls.h"
+#include "window/form_view.h"
 
-#include <QPushButton>
-#include <QWidget>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -55,24 +58,34 @@ struct FormState {
     int DeviceMode = -1;
 };
 
-class frmMain : public QWidget, private FormState {
+class frmMain : private FormState {
 public:
-    explicit frmMain(HidHost& host, QWidget* parent = nullptr);
-    ~frmMain() override;
+    // The window on the form of the backend the program is linked with.
+    explicit frmMain(HidHost& host) : frmMain(host, MakeFormView(MainForm)) {}
+    frmMain(HidHost& host, std::unique_ptr<FormView> view);
+    ~frmMain();
+    frmMain(const frmMain&) = delete;
+    frmMain& operator=(const frmMain&) = delete;
 
     const FormState& State() const { return *this; }
+    FormView& View() { return *view_; }
+    const FormView& View() const { return *view_; }
 
     // Raises the window's load event; the program calls it once, at start.
     void Load();
 
+private:
+    std::unique_ptr<FormView> view_; // made before the controls that use it
+
+public:
     // The controls, in the order the window creates them: each container
     // before its contents, and a later sibling above an earlier one.
-    QPushButton* Command1;
+    CommandButton& Command1;
     Frame Frame3;
     DropDownList Enc1;
     Frame Frame1;
     DropDownList SerNo;
-    IntervalTimer Timer;
+    IntervalTimer& Timer;
     Label lblSerialNumber;
     Label lblVersion;
     Label lblProduct;
@@ -109,9 +122,6 @@ public:
     void RefreshDeviceDetails();
     void PollDevice();
 
-protected:
-    void closeEvent(QCloseEvent* event) override;
-
 private:
     // What one enumeration run keeps while it walks the interfaces.
     struct EnumerationRun {
@@ -131,7 +141,8 @@ private:
     void SetUpEnumeration(EnumerationRun& run);
     ExaminedInterface ExamineInterface(EnumerationRun& run);
     void FillSecurityAttributes();
-    void BuildForm();
+    // Raises the unload event unless it has been raised already.
+    void Unload();
 
     HidHost& host_;
     bool loaded_ = false;

@@ -1,31 +1,39 @@
 #!/usr/bin/env bash
 # Starts a program under a virtual X server and passes when a window titled
 # "Merovane Config" appears within 20 seconds.
-#   window_shows.sh PROGRAM
+#   window_shows.sh PROGRAM [ARGUMENTS...]
+#   window_shows.sh --here PROGRAM [ARGUMENTS...]   on the X server of $DISPLAY
 set -uo pipefail
-[ $# -eq 1 ] || { echo "usage: $0 PROGRAM" >&2; exit 2; }
+here=false
+[ "${1:-}" = --here ] && { here=true; shift; }
+[ $# -ge 1 ] || { echo "usage: $0 [--here] PROGRAM [ARGUMENTS...]" >&2; exit 2; }
 export QT_QPA_PLATFORM=xcb
 
-watch_for_window() {
-    xvfb-run -a -e /dev/stderr -s "-screen 0 1024x768x24" bash -c '
-        "$1" & pid=$!
-        for _ in $(seq 200); do
-            if xwininfo -root -tree | grep -q "\"Merovane Config\""; then
-                kill "$pid"; wait "$pid" 2>/dev/null
-                echo "window shown"
-                exit 0
-            fi
-            kill -0 "$pid" 2>/dev/null || { wait "$pid"; echo "the program ended ($?) without a window" >&2; exit 3; }
-            sleep 0.1
-        done
-        kill "$pid"; echo "no window within 20 s" >&2; exit 3
-    ' window_shows "$1"
-}
+watch=$(cat <<'SCRIPT'
+"$@" & pid=$!
+for _ in $(seq 200); do
+    if xwininfo -root -tree | grep -q "\"Merovane Config\""; then
+        kill "$pid"; wait "$pid" 2>/dev/null
+        echo "window shown"
+        exit 0
+    fi
+    kill -0 "$pid" 2>/dev/null || { wait "$pid"; echo "the program ended ($?) without a window" >&2; exit 3; }
+    sleep 0.1
+done
+kill "$pid"; echo "no window within 20 s" >&2; exit 3
+SCRIPT
+)
+
+if $here; then
+    bash -c "$watch" window_shows "$@"
+    [ $? -eq 0 ]
+    exit
+fi
 
 # xvfb-run picks a free display number racily: when the server fails to start
 # (xvfb-run's own status 1) it is tried again; a program that fails (3) is not.
 for attempt in 1 2 3; do
-    watch_for_window "$1"
+    xvfb-run -a -e /dev/stderr -s "-screen 0 1024x768x24" bash -c "$watch" window_shows "$@"
     status=$?
     [ $status -eq 0 ] && exit 0
     [ $status -eq 3 ] && exit 1

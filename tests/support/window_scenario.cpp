@@ -27,7 +27,7 @@ void WindowScenario::ExpectHostClean() {
     EXPECT_EQ(ledger.setsOpen, 0);
     EXPECT_EQ(ledger.preparsedOpen, 0);
     std::set<HANDLE> expected;
-    if (Started() && State().DeviceFound && Window().isVisible()) {
+    if (Started() && State().DeviceFound && Window().View().Visible()) {
         expected.insert(State().FeatureHandle);
         if (State().InputHandle != INVALID_HANDLE_VALUE)
             expected.insert(State().InputHandle);

@@ -1,6 +1,8 @@
-// How the window looks on this screen: twips to pixels, the fonts with their
-// fallbacks, and the icon.
+// How the window looks on this screen in Qt: rectangles in pixels, the fonts
+// with their fallbacks, and the icon.
 #pragma once
+
+#include "window/form_layout.h"
 
 #include <QFont>
 #include <QIcon>
@@ -8,10 +10,6 @@
 
 namespace merovane {
 
-inline constexpr int TwipsPerInch = 1440;
-
-// Twips (1440 to the inch) to pixels at dotsPerInch, rounded to the nearest.
-int TwipsToPixels(int twips, double dotsPerInch);
 // A rectangle given in twips, in pixels.
 QRect TwipsRect(int left, int top, int width, int height, double dotsPerInch);
 
@@ -20,10 +18,8 @@ QRect TwipsRect(int left, int top, int width, int height, double dotsPerInch);
 // Liberation Sans. Call once after the application object exists.
 void InstallFontFallbacks();
 
-// The frames' captions: "MS Sans Serif", 9.75 pt.
-QFont FrameFont();
-// Lists and labels: "Arial", 9.75 pt.
-QFont ListAndLabelFont();
+// The font a layout asks for; the application's font when it names none.
+QFont DesignedFont(const FontLayout& layout);
 
 // The window's icon: 32 x 32 and 16 x 16 pixels, 16 colours.
 QIcon WindowIcon();

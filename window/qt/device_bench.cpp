@@ -1,4 +1,4 @@
-#include "window/device_bench.h"
+#include "window/qt/device_bench.h"
 
 #include "device/feature_protocol.h"
 

@@ -1,9 +1,8 @@
-#include "window/window_look.h"
+#include "window/qt/window_look.h"
 
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QPixmap>
-#include <cmath>
 
 // The icons are compiled into this static library: register them with Qt.
 static void RegisterResources() {
@@ -14,22 +13,9 @@ namespace merovane {
 
 namespace {
 
-constexpr double DesignedPointSize = 9.75;
 constexpr const char* WineSansSerif = "/usr/share/wine/fonts/ms_sans_serif.ttf";
 
-QFont DesignedFont(const char* family) {
-    QFont font(family);
-    font.setPointSizeF(DesignedPointSize);
-    font.setWeight(QFont::Normal);
-    font.setStyleHint(QFont::SansSerif);
-    return font;
-}
-
 } // namespace
-
-int TwipsToPixels(int twips, double dotsPerInch) {
-    return static_cast<int>(std::lround(twips * dotsPerInch / TwipsPerInch));
-}
 
 QRect TwipsRect(int left, int top, int width, int height, double dotsPerInch) {
     return QRect(TwipsToPixels(left, dotsPerInch), TwipsToPixels(top, dotsPerInch),
@@ -45,12 +31,14 @@ void InstallFontFallbacks() {
     }
 }
 
-QFont FrameFont() {
-    return DesignedFont("MS Sans Serif");
-}
-
-QFont ListAndLabelFont() {
-    return DesignedFont("Arial");
+QFont DesignedFont(const FontLayout& layout) {
+    if (layout.family == nullptr)
+        return QFont();
+    QFont font(layout.family);
+    font.setPointSizeF(layout.points);
+    font.setWeight(static_cast<QFont::Weight>(layout.weight));
+    font.setStyleHint(QFont::SansSerif);
+    return font;
 }
 
 QIcon WindowIcon() {

@@ -1,0 +1,27 @@
+// merovane-config.exe: the window on this machine's HID devices, through
+// SetupAPI and hid.dll; built as merovane-config-demo.exe, on the simulated
+// devices of the demo.
+#include "device/demo_devices.h"
+#include "device/simulated_host.h"
+#include "device/win32_host.h"
+#include "window/frm_main.h"
+#include "window/win32/win32_form.h"
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+#ifdef MEROVANE_DEMO
+    merovane::SimulatedHost host;
+    merovane::PlugDemoDevices(host);
+#else
+    merovane::Win32Host host;
+#endif
+    merovane::frmMain window(host);
+    // Closing the window ends the program.
+    dynamic_cast<merovane::Win32Form&>(window.View()).QuitOnClose();
+    window.Load();
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return 0;
+}

@@ -1,0 +1,98 @@
+// The Win32 window as it is created: its border, buttons, size, place,
+// captions and fonts.
+#include "support/window_scenario.h"
+#include "window/win32/win32_form.h"
+
+#include <cstdlib>
+
+namespace merovane::test {
+namespace {
+
+using WindowLook = WindowScenario;
+
+std::wstring TextOf(::HWND window) {
+    wchar_t text[64] = {};
+    GetWindowTextW(window, text, 64);
+    return text;
+}
+
+LOGFONTW FontOf(::HWND window) {
+    LOGFONTW font{};
+    const auto handle = reinterpret_cast<HFONT>(SendMessageW(window, WM_GETFONT, 0, 0));
+    GetObjectW(handle, sizeof font, &font);
+    return font;
+}
+
+TEST_F(WindowLook, TheWindowIsFixedCentredAndOffersOnlyAClose) {
+    Start();
+    const Win32Form& form = dynamic_cast<Win32Form&>(Window().View());
+    const ::HWND window = form.Handle();
+    EXPECT_EQ(TextOf(window), L"Merovane Config");
+    const LONG style = GetWindowLongW(window, GWL_STYLE);
+    EXPECT_TRUE(style & WS_SYSMENU);
+    EXPECT_FALSE(style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME));
+
+    RECT client;
+    GetClientRect(window, &client);
+    EXPECT_EQ(client.right, TwipsToPixels(4335, form.Dpi()));
+    EXPECT_EQ(client.bottom, TwipsToPixels(3645, form.Dpi()));
+    RECT outer;
+    RECT work;
+    GetWindowRect(window, &outer);
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    EXPECT_LE(std::abs((outer.left + outer.right) - (work.left + work.right)), 2);
+    EXPECT_LE(std::abs((outer.top + outer.bottom) - (work.top + work.bottom)), 2);
+    // Command1 lies below the client area.
+    EXPECT_GT(User().Place(Control::Command1).top, client.bottom);
+}
+
+TEST_F(WindowLook, CaptionsAndFonts) {
+    Start();
+    const Win32Form& form = dynamic_cast<Win32Form&>(Window().View());
+    EXPECT_EQ(TextOf(form.Handle(Control::Frame1)), L"Device details");
+    EXPECT_EQ(TextOf(form.Handle(Control::Frame3)), L"Output signal");
+    EXPECT_EQ(TextOf(form.Handle(Control::Command1)), L"Command1");
+    EXPECT_EQ(User().Text(Control::Label3), "Serial Number");
+
+    const LONG height = -MulDiv(975, form.Dpi(), 7200); // 9.75 pt
+    const LOGFONTW frame = FontOf(form.Handle(Control::Frame1));
+    EXPECT_STREQ(frame.lfFaceName, L"MS Sans Serif");
+    EXPECT_EQ(frame.lfHeight, height);
+    EXPECT_EQ(frame.lfCharSet, 0);
+    for (const Control id : {Control::SerNo, Control::lblManuf, Control::Label3}) {
+        const LOGFONTW font = FontOf(form.Handle(id));
+        EXPECT_STREQ(font.lfFaceName, L"Arial");
+        EXPECT_EQ(font.lfHeight, height);
+        EXPECT_EQ(font.lfWeight, 400);
+        EXPECT_EQ(font.lfCharSet, 204);
+        EXPECT_FALSE(font.lfItalic || font.lfUnderline || font.lfStrikeOut);
+    }
+}
+
+TEST_F(WindowLook, TheTimerTicksFromTheMessageLoop) {
+    Plug(Keyboard());
+    Start();
+    const auto scans = host.Ledger().Calls(HostOperation::SetupDiGetClassDevsA);
+    // With no divider, every tick (50 ms apart) scans and searches again.
+    const DWORD start = GetTickCount();
+    MSG message;
+    while (GetTickCount() - start < 400) {
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE) != FALSE)
+            DispatchMessageW(&message);
+        Sleep(10);
+    }
+    EXPECT_GE(host.Ledger().Calls(HostOperation::SetupDiGetClassDevsA), scans + 4);
+
+    Close();
+    const auto closed = host.Ledger().Calls(HostOperation::SetupDiGetClassDevsA);
+    const DWORD after = GetTickCount();
+    while (GetTickCount() - after < 200) {
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE) != FALSE)
+            DispatchMessageW(&message);
+        Sleep(10);
+    }
+    EXPECT_EQ(host.Ledger().Calls(HostOperation::SetupDiGetClassDevsA), closed);
+}
+
+} // namespace
+} // namespace merovane::test

@@ -1,0 +1,105 @@
+#include "window/win32/win32_controls.h"
+
+namespace merovane {
+
+std::wstring FromLatin1(const std::string& text) {
+    std::wstring wide;
+    wide.reserve(text.size());
+    for (const char c : text)
+        wide.push_back(static_cast<wchar_t>(static_cast<unsigned char>(c)));
+    return wide;
+}
+
+Win32DropDownList::Win32DropDownList(HWND combo, const Win32Frame& frame)
+    : combo_(combo), frame_(frame) {}
+
+void Win32DropDownList::ShowItems(const std::vector<std::string>& items) {
+    SendMessageW(combo_, CB_RESETCONTENT, 0, 0);
+    for (const std::string& text : items) {
+        const std::wstring wide = FromLatin1(text);
+        SendMessageW(combo_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide.c_str()));
+    }
+}
+
+void Win32DropDownList::ShowIndex(int index) {
+    if (SendMessageW(combo_, CB_GETCURSEL, 0, 0) != index)
+        SendMessageW(combo_, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+}
+
+void Win32DropDownList::ShowEnabled(bool enabled) {
+    enabled_ = enabled;
+    ApplyEnabled();
+}
+
+void Win32DropDownList::ApplyEnabled() {
+    const bool enable = enabled_ && frame_.Enabled();
+    if ((IsWindowEnabled(combo_) != FALSE) != enable)
+        EnableWindow(combo_, enable ? TRUE : FALSE);
+}
+
+void Win32DropDownList::Notify(WORD code) {
+    // A pick: a selection made with the keyboard in the closed list, or the
+    // item chosen from the open one, the item already selected included.
+    // Arrow keys in the open list only move its highlight.
+    const bool dropped = SendMessageW(combo_, CB_GETDROPPEDSTATE, 0, 0) != FALSE;
+    const bool pick = (code == CBN_SELCHANGE && !dropped) || (code == CBN_SELENDOK && dropped);
+    const auto index = static_cast<int>(SendMessageW(combo_, CB_GETCURSEL, 0, 0));
+    if (pick && index >= 0 && picked_)
+        picked_(index);
+}
+
+void Win32Label::ShowText(const std::string& text) {
+    if (transparent_) {
+        // The old text goes with a repaint of what lies beneath: the form
+        // (which does not clip its children) erases, then every control there
+        // paints again.
+        RECT area;
+        GetWindowRect(label_, &area);
+        const HWND form = GetAncestor(label_, GA_ROOT);
+        MapWindowPoints(HWND_DESKTOP, form, reinterpret_cast<POINT*>(&area), 2);
+        RedrawWindow(form, &area, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+    }
+    SetWindowTextW(label_, FromLatin1(text).c_str());
+}
+
+void Win32Frame::ShowEnabled(bool enabled) {
+    if (enabled == enabled_)
+        return;
+    enabled_ = enabled;
+    EnableWindow(box_, enabled ? TRUE : FALSE);
+    for (Win32DropDownList* list : lists_)
+        list->ApplyEnabled();
+}
+
+void Win32CommandButton::Clicked() {
+    if (click_)
+        click_();
+}
+
+Win32IntervalTimer::~Win32IntervalTimer() {
+    SetEnabled(false);
+}
+
+void Win32IntervalTimer::SetEnabled(bool enabled) {
+    if (enabled && !running_)
+        SetTimer(owner_, id_, static_cast<UINT>(interval_), nullptr);
+    else if (!enabled && running_)
+        KillTimer(owner_, id_);
+    running_ = enabled;
+}
+
+void Win32IntervalTimer::SetInterval(int milliseconds) {
+    if (milliseconds == interval_)
+        return;
+    interval_ = milliseconds;
+    // Setting a running timer again makes it count afresh.
+    if (running_)
+        SetTimer(owner_, id_, static_cast<UINT>(interval_), nullptr);
+}
+
+void Win32IntervalTimer::Tick() {
+    if (running_ && tick_)
+        tick_();
+}
+
+} // namespace merovane

@@ -1,0 +1,329 @@
+#include "window/win32/win32_form.h"
+
+#include <algorithm>
+#include <cmath>
+#include <commctrl.h>
+#include <vector>
+
+namespace merovane {
+
+std::unique_ptr<FormView> MakeFormView(const FormLayout& layout) {
+    return std::make_unique<Win32Form>(layout);
+}
+
+namespace {
+
+constexpr wchar_t FormClass[] = L"MerovaneForm";
+constexpr int IconResource = 1;
+constexpr UINT_PTR TimerId = 1;
+constexpr int FirstControlId = 100;
+// The form's own style: fixed single border, a title bar with a close button only.
+constexpr DWORD FormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
+
+Control ControlOf(WORD id) {
+    return static_cast<Control>(id - FirstControlId);
+}
+
+std::wstring Widen(const char* text) {
+    return FromLatin1(text != nullptr ? text : "");
+}
+
+HICON LoadFormIcon(int size) {
+    return static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IconResource),
+                                         IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
+}
+
+void RegisterFormClass() {
+    WNDCLASSEXW form{};
+    if (GetClassInfoExW(GetModuleHandleW(nullptr), FormClass, &form) != FALSE)
+        return;
+    form.cbSize = sizeof form;
+    form.lpfnWndProc = &DefWindowProcW;
+    form.hInstance = GetModuleHandleW(nullptr);
+    form.hIcon = LoadFormIcon(32);
+    form.hIconSm = LoadFormIcon(16);
+    form.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    form.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
+    form.lpszClassName = FormClass;
+    RegisterClassExW(&form);
+}
+
+int ScreenDpi() {
+    const HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    return dpi > 0 ? dpi : 96;
+}
+
+} // namespace
+
+Win32Form::Win32Form(const FormLayout& layout) : layout_(layout), dpi_(ScreenDpi()) {
+    RegisterFormClass();
+    RECT frame{0, 0, TwipsToPixels(layout.clientWidth, dpi_),
+               TwipsToPixels(layout.clientHeight, dpi_)};
+    AdjustWindowRectEx(&frame, FormStyle, FALSE, 0);
+    const int width = frame.right - frame.left;
+    const int height = frame.bottom - frame.top;
+    RECT work;
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    form_ = CreateWindowExW(0, FormClass, Widen(layout.caption).c_str(), FormStyle,
+                            work.left + (work.right - work.left - width) / 2,
+                            work.top + (work.bottom - work.top - height) / 2, width, height,
+                            nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    SetWindowLongPtrW(form_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    SetWindowLongPtrW(form_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&FormProc));
+    for (const ControlLayout& control : layout.controls)
+        Create(control);
+    Stack();
+}
+
+Win32Form::~Win32Form() {
+    views_ = {};
+    SetWindowLongPtrW(form_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&DefWindowProcW));
+    DestroyWindow(form_);
+    for (const auto& [layout, font] : fonts_)
+        DeleteObject(font);
+}
+
+void Win32Form::Create(const ControlLayout& control) {
+    Views& views = At(control.id);
+    if (control.kind == ControlKind::Timer) {
+        views.timer = std::make_unique<Win32IntervalTimer>(form_, TimerId);
+        return;
+    }
+    const HWND container = control.frame ? Handle(*control.frame) : form_;
+    const wchar_t* windowClass = L"STATIC";
+    DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
+    DWORD extended = 0;
+    switch (control.kind) {
+    case ControlKind::CommandButton:
+        windowClass = L"BUTTON";
+        style |= BS_PUSHBUTTON;
+        break;
+    case ControlKind::Frame:
+        windowClass = L"BUTTON";
+        style |= BS_GROUPBOX;
+        extended = WS_EX_CONTROLPARENT;
+        break;
+    case ControlKind::DropDownList:
+        windowClass = L"COMBOBOX";
+        style |= CBS_DROPDOWNLIST | WS_VSCROLL;
+        break;
+    case ControlKind::Label:
+        style |= SS_LEFT | SS_NOPREFIX;
+        break;
+    case ControlKind::Timer:
+        break;
+    }
+    if (control.takesFocus)
+        style |= WS_TABSTOP;
+    const TwipsRect& place = control.place;
+    // A drop-down list's height is that of the list it drops.
+    const int listHeight = control.kind == ControlKind::DropDownList ? 8 : 1;
+    const HWND window = CreateWindowExW(
+        extended, windowClass, Widen(control.caption).c_str(), style,
+        TwipsToPixels(place.left, dpi_), TwipsToPixels(place.top, dpi_),
+        TwipsToPixels(place.width, dpi_), TwipsToPixels(place.height, dpi_) * listHeight, container,
+        reinterpret_cast<HMENU>(
+            static_cast<INT_PTR>(FirstControlId + static_cast<int>(control.id))),
+        GetModuleHandleW(nullptr), nullptr);
+    handles_[static_cast<int>(control.id)] = window;
+    SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(*control.font)), FALSE);
+    SetWindowSubclass(window, &ControlProc, 0, reinterpret_cast<DWORD_PTR>(this));
+
+    switch (control.kind) {
+    case ControlKind::CommandButton:
+        views.button = std::make_unique<Win32CommandButton>(window);
+        break;
+    case ControlKind::Frame:
+        views.frame = std::make_unique<Win32Frame>(window);
+        break;
+    case ControlKind::DropDownList: {
+        // The edit box part stays as designed; the height above is the dropped list's.
+        SendMessageW(window, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1),
+                     TwipsToPixels(place.height, dpi_) - 6);
+        views.list = std::make_unique<Win32DropDownList>(window, *At(*control.frame).frame);
+        At(*control.frame).frame->Hold(*views.list);
+        break;
+    }
+    case ControlKind::Label:
+        views.label = std::make_unique<Win32Label>(window, control.look == LabelLook::Value);
+        break;
+    case ControlKind::Timer:
+        break;
+    }
+}
+
+void Win32Form::Stack() {
+    // A later sibling lies above an earlier one; those marked lie above all.
+    for (const bool marked : {false, true})
+        for (const ControlLayout& control : layout_.controls)
+            if (control.kind != ControlKind::Timer && control.onTop == marked)
+                SetWindowPos(Handle(control.id), HWND_TOP, 0, 0, 0, 0,
+                             SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+HFONT Win32Form::FontFor(const FontLayout& layout) {
+    if (layout.family == nullptr)
+        return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+    HFONT& font = fonts_[&layout];
+    if (font == nullptr)
+        font = CreateFontW(-static_cast<int>(std::lround(layout.points * dpi_ / 72)), 0, 0, 0,
+                           layout.weight, FALSE, FALSE, FALSE, static_cast<DWORD>(layout.charset),
+                           OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                           DEFAULT_PITCH | FF_SWISS, Widen(layout.family).c_str());
+    return font;
+}
+
+DropDownListView& Win32Form::List(Control id) {
+    return *At(id).list;
+}
+
+LabelView& Win32Form::Label(Control id) {
+    return *At(id).label;
+}
+
+FrameView& Win32Form::Frame(Control id) {
+    return *At(id).frame;
+}
+
+CommandButton& Win32Form::Button(Control id) {
+    return *At(id).button;
+}
+
+IntervalTimer& Win32Form::Timer(Control id) {
+    return *At(id).timer;
+}
+
+void Win32Form::Show() {
+    ShowWindow(form_, SW_SHOW);
+    UpdateWindow(form_);
+}
+
+bool Win32Form::Visible() const {
+    return IsWindowVisible(form_) != FALSE;
+}
+
+void Win32Form::Close() {
+    SendMessageW(form_, WM_CLOSE, 0, 0);
+}
+
+bool Win32Form::TakesInput(const ControlLayout& control) const {
+    const HWND window = Handle(control.id);
+    const bool frameEnabled = !control.frame || IsWindowEnabled(Handle(*control.frame)) != FALSE;
+    return frameEnabled && IsWindowEnabled(window) != FALSE && IsWindowVisible(window) != FALSE;
+}
+
+void Win32Form::Tab(bool backwards) {
+    std::vector<const ControlLayout*> order;
+    for (const ControlLayout& control : layout_.controls)
+        if (control.takesFocus)
+            order.push_back(&control);
+    std::ranges::sort(order, {}, &ControlLayout::tabIndex);
+    if (backwards)
+        std::ranges::reverse(order);
+    const HWND focus = GetFocus();
+    const auto from = std::ranges::find_if(
+        order, [&](const ControlLayout* control) { return Handle(control->id) == focus; });
+    const std::size_t start = from == order.end() ? order.size() - 1 : from - order.begin();
+    for (std::size_t step = 1; step <= order.size(); ++step) {
+        const ControlLayout* next = order[(start + step) % order.size()];
+        if (TakesInput(*next)) {
+            SetFocus(Handle(next->id));
+            return;
+        }
+    }
+}
+
+void Win32Form::Command(WORD id, WORD code) {
+    if (id < FirstControlId || id >= FirstControlId + ControlCount)
+        return;
+    Views& views = At(ControlOf(id));
+    if (views.list)
+        views.list->Notify(code);
+    else if (views.button && code == BN_CLICKED)
+        views.button->Clicked();
+}
+
+LRESULT Win32Form::ColourStatic(HDC dc, HWND control) {
+    const auto id = static_cast<WORD>(GetDlgCtrlID(control));
+    if (id < FirstControlId || id >= FirstControlId + ControlCount)
+        return 0;
+    if (layout_[ControlOf(id)].look == LabelLook::Value) {
+        // Window text over whatever lies beneath.
+        SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+        SetBkMode(dc, TRANSPARENT);
+        return reinterpret_cast<LRESULT>(GetStockObject(HOLLOW_BRUSH));
+    }
+    SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
+    SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+    return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+}
+
+LRESULT CALLBACK Win32Form::FormProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* form = reinterpret_cast<Win32Form*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (form == nullptr)
+        return DefWindowProcW(window, message, wParam, lParam);
+    return form->Handle(message, wParam, lParam);
+}
+
+LRESULT Win32Form::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_COMMAND:
+        Command(LOWORD(wParam), HIWORD(wParam));
+        return 0;
+    case WM_CTLCOLORSTATIC:
+        if (const LRESULT brush =
+                ColourStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam)))
+            return brush;
+        break;
+    case WM_TIMER:
+        if (wParam == TimerId && At(Control::Timer).timer)
+            At(Control::Timer).timer->Tick();
+        return 0;
+    case WM_KEYDOWN:
+        // Tab with no control focused: the first of the tab order takes the focus.
+        if (wParam == VK_TAB) {
+            Tab(GetKeyState(VK_SHIFT) < 0);
+            return 0;
+        }
+        break;
+    case WM_CLOSE:
+        // Never refused: the window unloads and leaves the screen.
+        if (unload_)
+            unload_();
+        ShowWindow(form_, SW_HIDE);
+        if (quitOnClose_)
+            PostQuitMessage(0);
+        return 0;
+    default:
+        break;
+    }
+    return DefWindowProcW(form_, message, wParam, lParam);
+}
+
+LRESULT CALLBACK Win32Form::ControlProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                                        UINT_PTR, DWORD_PTR form) {
+    auto* self = reinterpret_cast<Win32Form*>(form);
+    switch (message) {
+    case WM_COMMAND:
+    case WM_CTLCOLORSTATIC:
+        // A frame passes on what the controls it holds tell it.
+        if (GetParent(window) == self->form_ &&
+            self->layout_[ControlOf(static_cast<WORD>(GetDlgCtrlID(window)))].kind ==
+                ControlKind::Frame)
+            return self->Handle(message, wParam, lParam);
+        break;
+    case WM_KEYDOWN:
+        if (wParam == VK_TAB) {
+            self->Tab(GetKeyState(VK_SHIFT) < 0);
+            return 0;
+        }
+        break;
+    default:
+        break;
+    }
+    return DefSubclassProc(window, message, wParam, lParam);
+}
+
+} // namespace merovane
