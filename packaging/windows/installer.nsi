@@ -12,9 +12,6 @@ SetCompressor /SOLID lzma
 !define PRODUCT "Merovane Config"
 !define PUBLISHER "Merovane"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\MerovaneConfig"
-!if /FileExists "${DIST}/merovane-config.exe"
-!define HAS_WINDOW_PROGRAM
-!endif
 
 Name "${PRODUCT}"
 OutFile "${OUTFILE}"
@@ -32,9 +29,7 @@ VIAddVersionKey "LegalCopyright" "Copyright 2026 Merovane"
 
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
-!ifdef HAS_WINDOW_PROGRAM
 !define MUI_FINISHPAGE_RUN "$INSTDIR\merovane-config.exe"
-!endif
 !insertmacro MUI_PAGE_FINISH
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
@@ -58,17 +53,13 @@ FunctionEnd
 
 Section "Install"
     SetOutPath "$INSTDIR"
-    !ifdef HAS_WINDOW_PROGRAM
     File "${DIST}/merovane-config.exe"
-    !endif
     File "${DIST}/merovane-ctl.exe"
     File "${DIST}/README.txt"
     WriteUninstaller "$INSTDIR\uninstall.exe"
 
-    !ifdef HAS_WINDOW_PROGRAM
     SetShellVarContext all
     CreateShortcut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\merovane-config.exe"
-    !endif
 
     WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
     WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
@@ -76,9 +67,7 @@ Section "Install"
     WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
     WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
     WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
-    !ifdef HAS_WINDOW_PROGRAM
     WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\merovane-config.exe"
-    !endif
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
     WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
 SectionEnd

@@ -31,15 +31,13 @@ old=$(unix_path 'C:\MerovaneOld')
 [ "$(registered DisplayVersion)" = "$version" ] || fail "DisplayVersion is not $version"
 [ "$(registered InstallLocation)" = 'C:\MerovaneOld' ] || fail "installed elsewhere"
 [ ! -e "$(unix_path 'C:\Program Files\Merovane Config')" ] || fail "a second copy was installed"
-for file in merovane-ctl.exe README.txt uninstall.exe; do
+for file in merovane-config.exe merovane-ctl.exe README.txt uninstall.exe; do
     [ -f "$old/$file" ] || fail "$file missing"
 done
 shown=$("$wine_run" "$prefix" "$old/merovane-ctl.exe" --version | tr -d '\r')
 [ "$shown" = "merovane-ctl $version" ] || fail "the installed program says '$shown'"
-if [ -f "$old/merovane-config.exe" ]; then
-    [ -f "$(unix_path 'C:\ProgramData\Microsoft\Windows\Start Menu\Programs')/Merovane Config.lnk" ] ||
-        fail "no Start-menu entry"
-fi
+[ -f "$(unix_path 'C:\ProgramData\Microsoft\Windows\Start Menu\Programs')/Merovane Config.lnk" ] ||
+    fail "no Start-menu entry"
 
 # The uninstaller, as Apps & features starts it; it finishes from a copy of
 # itself, so its work is awaited.
