@@ -1,6 +1,6 @@
 #include "device/hidapi_host.h"
 
-#include "device/handle_numbers.h"
+#include "device/handle_table.h"
 #include "device/hidraw_sysfs.h"
 #include "device/host_strings.h"
 
@@ -131,22 +131,11 @@ HidapiHost::HidapiHost() {
 }
 
 HidapiHost::~HidapiHost() {
-    objects_.clear(); // closes the devices still open
+    objects_.Clear(); // closes the devices still open
     const std::lock_guard lock(libraryMutex);
     if (--libraryUsers == 0) {
         hid_exit();
     }
-}
-
-template <typename Kind> Kind* HidapiHost::Find(HANDLE handle) {
-    const auto found = objects_.find(handle);
-    return found != objects_.end() ? std::get_if<Kind>(&found->second) : nullptr;
-}
-
-HANDLE HidapiHost::Add(Object object) {
-    lastHandle_ = NextFreeHandle(lastHandle_, objects_);
-    objects_.emplace(lastHandle_, std::move(object));
-    return lastHandle_;
 }
 
 BOOL HidapiHost::Fail(const char* operation, const std::string& reason, OpenDevice* device,
@@ -168,11 +157,11 @@ std::string HidapiHost::LastError() const {
 }
 
 std::string HidapiHost::LastError(HANDLE device) const {
-    const auto found = objects_.find(device);
-    if (found == objects_.end()) {
+    const Object* object = objects_.At(device);
+    if (object == nullptr) {
         return {};
     }
-    const auto* open = std::get_if<OpenDevice>(&found->second);
+    const auto* open = std::get_if<OpenDevice>(object);
     return open != nullptr ? open->lastError : std::string();
 }
 
@@ -212,7 +201,7 @@ HANDLE HidapiHost::SetupDiGetClassDevsA(const GUID& ClassGuid, const char* /*Enu
                                         HANDLE /*hwndParent*/, DWORD /*Flags*/) {
     // Only HID interfaces are known here: a set of any other class is empty.
     if (!SameGuid(ClassGuid, HidInterfaceClassGuid))
-        return Add(InfoSet{std::make_shared<Listing>()});
+        return objects_.Add(InfoSet{std::make_shared<Listing>()});
     if (!EnumerationCurrent()) {
         // The notices so far are answered by the enumeration below; one that
         // comes while it runs may have been missed by it, so it is made again.
@@ -222,7 +211,7 @@ HANDLE HidapiHost::SetupDiGetClassDevsA(const GUID& ClassGuid, const char* /*Enu
             enumerationCurrent_ = watch_.Available() && !watch_.Changed();
         }
     }
-    return Add(InfoSet{enumerated_});
+    return objects_.Add(InfoSet{enumerated_});
 }
 
 BOOL HidapiHost::SetupDiEnumDeviceInterfaces(HANDLE DeviceInfoSet, void* /*DeviceInfoData*/,
@@ -230,7 +219,7 @@ BOOL HidapiHost::SetupDiEnumDeviceInterfaces(HANDLE DeviceInfoSet, void* /*Devic
                                              std::int32_t MemberIndex,
                                              SP_DEVICE_INTERFACE_DATA& DeviceInterfaceData) {
     constexpr const char* Operation = "SetupDiEnumDeviceInterfaces";
-    const InfoSet* set = Find<InfoSet>(DeviceInfoSet);
+    const InfoSet* set = objects_.Find<InfoSet>(DeviceInfoSet);
     if (set == nullptr) {
         return Fail(Operation, "not a device-information set", nullptr, ERROR_INVALID_HANDLE);
     }
@@ -252,7 +241,7 @@ BOOL HidapiHost::SetupDiGetDeviceInterfaceDetailA(
     BYTE* DeviceInterfaceDetailData, DWORD DeviceInterfaceDetailDataSize, DWORD* RequiredSize,
     void* /*DeviceInfoData*/) {
     constexpr const char* Operation = "SetupDiGetDeviceInterfaceDetailA";
-    const InfoSet* set = Find<InfoSet>(DeviceInfoSet);
+    const InfoSet* set = objects_.Find<InfoSet>(DeviceInfoSet);
     if (set == nullptr) {
         return Fail(Operation, "not a device-information set", nullptr, ERROR_INVALID_HANDLE);
     }
@@ -272,7 +261,7 @@ BOOL HidapiHost::SetupDiGetDeviceRegistryPropertyA(
     HANDLE DeviceInfoSet, const SP_DEVICE_INTERFACE_DATA& DeviceInterfaceData, DWORD Property,
     BYTE* PropertyBuffer, DWORD PropertyBufferSize, DWORD* RequiredSize) {
     constexpr const char* Operation = "SetupDiGetDeviceRegistryPropertyA";
-    const InfoSet* set = Find<InfoSet>(DeviceInfoSet);
+    const InfoSet* set = objects_.Find<InfoSet>(DeviceInfoSet);
     if (set == nullptr) {
         return Fail(Operation, "not a device-information set", nullptr, ERROR_INVALID_HANDLE);
     }
@@ -287,11 +276,11 @@ BOOL HidapiHost::SetupDiGetDeviceRegistryPropertyA(
 }
 
 BOOL HidapiHost::SetupDiDestroyDeviceInfoList(HANDLE DeviceInfoSet) {
-    if (Find<InfoSet>(DeviceInfoSet) == nullptr) {
+    if (objects_.Find<InfoSet>(DeviceInfoSet) == nullptr) {
         return Fail("SetupDiDestroyDeviceInfoList", "not a device-information set", nullptr,
                     ERROR_INVALID_HANDLE);
     }
-    objects_.erase(DeviceInfoSet);
+    objects_.Erase(DeviceInfoSet);
     return 1;
 }
 
@@ -326,22 +315,20 @@ HANDLE HidapiHost::CreateFileA(const char* FileName, DWORD /*DesiredAccess*/, DW
     open.path = FileName;
     open.era = era_;
     open.overlapped = (FlagsAndAttributes & FILE_FLAG_OVERLAPPED) != 0;
-    return Add(std::move(open));
+    return objects_.Add(std::move(open));
 }
 
 BOOL HidapiHost::CloseHandle(HANDLE Object) {
-    const auto found = objects_.find(Object);
-    if (found == objects_.end() || !(std::holds_alternative<OpenDevice>(found->second) ||
-                                     std::holds_alternative<Event>(found->second))) {
+    if (objects_.Find<OpenDevice>(Object) == nullptr && objects_.Find<Event>(Object) == nullptr) {
         return Fail("CloseHandle", "not a device or event handle", nullptr, ERROR_INVALID_HANDLE);
     }
-    objects_.erase(found); // an open device is closed with its entry
+    objects_.Erase(Object); // an open device is closed with its entry
     return 1;
 }
 
 BOOL HidapiHost::HidD_GetAttributes(HANDLE HidDeviceObject, HIDD_ATTRIBUTES& Attributes) {
     constexpr const char* Operation = "HidD_GetAttributes";
-    OpenDevice* open = Find<OpenDevice>(HidDeviceObject);
+    OpenDevice* open = objects_.Find<OpenDevice>(HidDeviceObject);
     if (open == nullptr) {
         return Fail(Operation, "not an open device", nullptr, ERROR_INVALID_HANDLE);
     }
@@ -381,7 +368,7 @@ const HidapiHost::Identity* HidapiHost::IdentityOf(const char* operation, OpenDe
 
 BOOL HidapiHost::ReadString(const char* operation, HANDLE handle, void* buffer, DWORD length,
                             std::wstring Identity::*text) {
-    OpenDevice* open = Find<OpenDevice>(handle);
+    OpenDevice* open = objects_.Find<OpenDevice>(handle);
     if (open == nullptr) {
         return Fail(operation, "not an open device", nullptr, ERROR_INVALID_HANDLE);
     }
@@ -447,19 +434,19 @@ bool HidapiHost::LoadLengths(const char* operation, OpenDevice& device) {
 
 BOOL HidapiHost::HidD_GetPreparsedData(HANDLE HidDeviceObject, HANDLE& PreparsedData) {
     constexpr const char* Operation = "HidD_GetPreparsedData";
-    OpenDevice* open = Find<OpenDevice>(HidDeviceObject);
+    OpenDevice* open = objects_.Find<OpenDevice>(HidDeviceObject);
     if (open == nullptr) {
         return Fail(Operation, "not an open device", nullptr, ERROR_INVALID_HANDLE);
     }
     if (!open->lengths && !LoadLengths(Operation, *open)) {
         return 0;
     }
-    PreparsedData = Add(Preparsed{*open->lengths});
+    PreparsedData = objects_.Add(Preparsed{*open->lengths});
     return 1;
 }
 
 BOOL HidapiHost::HidP_GetCaps(HANDLE PreparsedData, HIDP_CAPS& Capabilities) {
-    const Preparsed* preparsed = Find<Preparsed>(PreparsedData);
+    const Preparsed* preparsed = objects_.Find<Preparsed>(PreparsedData);
     if (preparsed == nullptr) {
         return Fail("HidP_GetCaps", "not preparsed data", nullptr, ERROR_INVALID_HANDLE);
     }
@@ -470,17 +457,17 @@ BOOL HidapiHost::HidP_GetCaps(HANDLE PreparsedData, HIDP_CAPS& Capabilities) {
 }
 
 BOOL HidapiHost::HidD_FreePreparsedData(HANDLE PreparsedData) {
-    if (Find<Preparsed>(PreparsedData) == nullptr) {
+    if (objects_.Find<Preparsed>(PreparsedData) == nullptr) {
         return Fail("HidD_FreePreparsedData", "not preparsed data", nullptr, ERROR_INVALID_HANDLE);
     }
-    objects_.erase(PreparsedData);
+    objects_.Erase(PreparsedData);
     return 1;
 }
 
 BOOL HidapiHost::HidD_GetFeature(HANDLE HidDeviceObject, void* ReportBuffer,
                                  DWORD ReportBufferLength) {
     constexpr const char* Operation = "HidD_GetFeature";
-    OpenDevice* open = Find<OpenDevice>(HidDeviceObject);
+    OpenDevice* open = objects_.Find<OpenDevice>(HidDeviceObject);
     if (open == nullptr) {
         return Fail(Operation, "not an open device", nullptr, ERROR_INVALID_HANDLE);
     }
@@ -507,7 +494,7 @@ BOOL HidapiHost::HidD_GetFeature(HANDLE HidDeviceObject, void* ReportBuffer,
 BOOL HidapiHost::HidD_SetFeature(HANDLE HidDeviceObject, const void* ReportBuffer,
                                  DWORD ReportBufferLength) {
     constexpr const char* Operation = "HidD_SetFeature";
-    OpenDevice* open = Find<OpenDevice>(HidDeviceObject);
+    OpenDevice* open = objects_.Find<OpenDevice>(HidDeviceObject);
     if (open == nullptr) {
         return Fail(Operation, "not an open device", nullptr, ERROR_INVALID_HANDLE);
     }
@@ -532,7 +519,7 @@ HANDLE HidapiHost::CreateEventA(const SECURITY_ATTRIBUTES* /*EventAttributes*/,
                                 BOOL /*ManualReset*/, BOOL /*InitialState*/, const char* /*Name*/) {
     // Reads never stay outstanding, so nothing ever waits on an event: it
     // needs no object of the system behind it.
-    return Add(Event{});
+    return objects_.Add(Event{});
 }
 
 BOOL HidapiHost::ReadFile(HANDLE File, void* Buffer, DWORD NumberOfBytesToRead,
@@ -541,7 +528,7 @@ BOOL HidapiHost::ReadFile(HANDLE File, void* Buffer, DWORD NumberOfBytesToRead,
     if (NumberOfBytesRead != nullptr) {
         *NumberOfBytesRead = 0;
     }
-    OpenDevice* open = Find<OpenDevice>(File);
+    OpenDevice* open = objects_.Find<OpenDevice>(File);
     if (open == nullptr) {
         return Fail(Operation, "not an open device", nullptr, ERROR_INVALID_HANDLE);
     }

@@ -26,6 +26,7 @@
 #pragma once
 
 #include "device/api_declarations.h"
+#include "device/handle_table.h"
 #include "device/hardware_id.h"
 #include "device/hidraw_watch.h"
 #include "device/report_descriptor.h"
@@ -141,8 +142,6 @@ private:
     struct Event {};
     using Object = std::variant<InfoSet, OpenDevice, Preparsed, Event>;
 
-    template <typename Kind> Kind* Find(HANDLE handle);
-    HANDLE Add(Object object);
     BOOL Fail(const char* operation, const std::string& reason, OpenDevice* device = nullptr,
               DWORD code = ERROR_GEN_FAILURE);
     BOOL FailOnDevice(const char* operation, OpenDevice& device);
@@ -160,14 +159,13 @@ private:
     // records the reason and returns false when that fails.
     bool LoadLengths(const char* operation, OpenDevice& device);
 
-    std::unordered_map<HANDLE, Object> objects_;
+    HandleTable<Object> objects_;
     HidrawNodeWatch watch_;
     std::shared_ptr<const Listing> enumerated_ = std::make_shared<Listing>();
     std::unordered_map<std::string, std::shared_ptr<const Identity>> identities_; // by path
     bool enumerationCurrent_ = false;
     // Moves on whenever a change of the nodes is noticed or an enumeration is made.
     std::uint64_t era_ = 0;
-    HANDLE lastHandle_ = NO_HANDLE;
     std::string lastError_;
     DWORD lastErrorCode_ = ERROR_SUCCESS;
 };

@@ -1,6 +1,5 @@
 #include "device/win32_host.h"
 
-#include "device/handle_numbers.h"
 #include "device/hardware_id.h"
 #include "device/host_strings.h"
 
@@ -146,17 +145,6 @@ Win32Host::~Win32Host() {
         Release(object);
 }
 
-template <typename Kind> Kind* Win32Host::Find(HANDLE handle) {
-    const auto found = objects_.find(handle);
-    return found != objects_.end() ? std::get_if<Kind>(&found->second) : nullptr;
-}
-
-HANDLE Win32Host::Add(Object object) {
-    lastHandle_ = NextFreeHandle(lastHandle_, objects_);
-    objects_.emplace(lastHandle_, std::move(object));
-    return lastHandle_;
-}
-
 void Win32Host::Release(const Object& object) {
     if (const auto* set = std::get_if<InfoSet>(&object))
         ::SetupDiDestroyDeviceInfoList(set->set);
@@ -169,8 +157,8 @@ void Win32Host::Release(const Object& object) {
 }
 
 BOOL Win32Host::Remove(HANDLE handle) {
-    Release(objects_.at(handle));
-    objects_.erase(handle);
+    Release(*objects_.At(handle));
+    objects_.Erase(handle);
     return 1;
 }
 
@@ -197,14 +185,14 @@ HANDLE Win32Host::SetupDiGetClassDevsA(const GUID& ClassGuid, const char* Enumer
         FailWithSystemError();
         return INVALID_HANDLE_VALUE;
     }
-    return Add(InfoSet{set});
+    return objects_.Add(InfoSet{set});
 }
 
 BOOL Win32Host::SetupDiEnumDeviceInterfaces(HANDLE DeviceInfoSet, void* /*DeviceInfoData*/,
                                             const GUID& InterfaceClassGuid,
                                             std::int32_t MemberIndex,
                                             SP_DEVICE_INTERFACE_DATA& DeviceInterfaceData) {
-    const InfoSet* set = Find<InfoSet>(DeviceInfoSet);
+    const InfoSet* set = objects_.Find<InfoSet>(DeviceInfoSet);
     if (set == nullptr)
         return Fail(ERROR_INVALID_HANDLE);
     if (DeviceInterfaceData.cbSize != sizeof(SP_DEVICE_INTERFACE_DATA) || MemberIndex < 0)
@@ -224,7 +212,7 @@ BOOL Win32Host::SetupDiGetDeviceInterfaceDetailA(
     HANDLE DeviceInfoSet, const SP_DEVICE_INTERFACE_DATA& DeviceInterfaceData,
     BYTE* DeviceInterfaceDetailData, DWORD DeviceInterfaceDetailDataSize, DWORD* RequiredSize,
     void* /*DeviceInfoData*/) {
-    const InfoSet* set = Find<InfoSet>(DeviceInfoSet);
+    const InfoSet* set = objects_.Find<InfoSet>(DeviceInfoSet);
     if (set == nullptr)
         return Fail(ERROR_INVALID_HANDLE);
     if (DeviceInterfaceData.cbSize != sizeof(SP_DEVICE_INTERFACE_DATA))
@@ -241,7 +229,7 @@ BOOL Win32Host::SetupDiGetDeviceInterfaceDetailA(
 BOOL Win32Host::SetupDiGetDeviceRegistryPropertyA(
     HANDLE DeviceInfoSet, const SP_DEVICE_INTERFACE_DATA& DeviceInterfaceData, DWORD Property,
     BYTE* PropertyBuffer, DWORD PropertyBufferSize, DWORD* RequiredSize) {
-    const InfoSet* set = Find<InfoSet>(DeviceInfoSet);
+    const InfoSet* set = objects_.Find<InfoSet>(DeviceInfoSet);
     if (set == nullptr)
         return Fail(ERROR_INVALID_HANDLE);
     if (Property != SPDRP_HARDWAREID)
@@ -256,8 +244,8 @@ BOOL Win32Host::SetupDiGetDeviceRegistryPropertyA(
 }
 
 BOOL Win32Host::SetupDiDestroyDeviceInfoList(HANDLE DeviceInfoSet) {
-    return Find<InfoSet>(DeviceInfoSet) != nullptr ? Remove(DeviceInfoSet)
-                                                   : Fail(ERROR_INVALID_HANDLE);
+    return objects_.Find<InfoSet>(DeviceInfoSet) != nullptr ? Remove(DeviceInfoSet)
+                                                            : Fail(ERROR_INVALID_HANDLE);
 }
 
 HANDLE Win32Host::CreateFileA(const char* FileName, DWORD DesiredAccess, DWORD ShareMode,
@@ -276,17 +264,17 @@ HANDLE Win32Host::CreateFileA(const char* FileName, DWORD DesiredAccess, DWORD S
         FailWithSystemError();
         return INVALID_HANDLE_VALUE;
     }
-    return Add(OpenDevice{file, (FlagsAndAttributes & FILE_FLAG_OVERLAPPED) != 0, 0});
+    return objects_.Add(OpenDevice{file, (FlagsAndAttributes & FILE_FLAG_OVERLAPPED) != 0, 0});
 }
 
 BOOL Win32Host::CloseHandle(HANDLE Object) {
-    if (Find<OpenDevice>(Object) == nullptr && Find<Event>(Object) == nullptr)
+    if (objects_.Find<OpenDevice>(Object) == nullptr && objects_.Find<Event>(Object) == nullptr)
         return Fail(ERROR_INVALID_HANDLE);
     return Remove(Object);
 }
 
 BOOL Win32Host::HidD_GetAttributes(HANDLE HidDeviceObject, HIDD_ATTRIBUTES& Attributes) {
-    const OpenDevice* device = Find<OpenDevice>(HidDeviceObject);
+    const OpenDevice* device = objects_.Find<OpenDevice>(HidDeviceObject);
     if (device == nullptr)
         return Fail(ERROR_INVALID_HANDLE);
     if (Attributes.Size < sizeof(HIDD_ATTRIBUTES))
@@ -302,7 +290,7 @@ BOOL Win32Host::HidD_GetAttributes(HANDLE HidDeviceObject, HIDD_ATTRIBUTES& Attr
 }
 
 BOOL Win32Host::ReadString(HANDLE handle, void* buffer, DWORD length, DeviceString which) {
-    const OpenDevice* device = Find<OpenDevice>(handle);
+    const OpenDevice* device = objects_.Find<OpenDevice>(handle);
     if (device == nullptr)
         return Fail(ERROR_INVALID_HANDLE);
     if (buffer == nullptr)
@@ -335,18 +323,18 @@ BOOL Win32Host::HidD_GetProductString(HANDLE HidDeviceObject, void* Buffer, DWOR
 }
 
 BOOL Win32Host::HidD_GetPreparsedData(HANDLE HidDeviceObject, HANDLE& PreparsedData) {
-    const OpenDevice* device = Find<OpenDevice>(HidDeviceObject);
+    const OpenDevice* device = objects_.Find<OpenDevice>(HidDeviceObject);
     if (device == nullptr)
         return Fail(ERROR_INVALID_HANDLE);
     ::PHIDP_PREPARSED_DATA data = nullptr;
     if (!::HidD_GetPreparsedData(device->file, &data))
         return FailWithSystemError();
-    PreparsedData = Add(Preparsed{data});
+    PreparsedData = objects_.Add(Preparsed{data});
     return 1;
 }
 
 BOOL Win32Host::HidP_GetCaps(HANDLE PreparsedData, HIDP_CAPS& Capabilities) {
-    const Preparsed* preparsed = Find<Preparsed>(PreparsedData);
+    const Preparsed* preparsed = objects_.Find<Preparsed>(PreparsedData);
     if (preparsed == nullptr)
         return Fail(ERROR_INVALID_HANDLE);
     ::HIDP_CAPS caps{};
@@ -360,13 +348,13 @@ BOOL Win32Host::HidP_GetCaps(HANDLE PreparsedData, HIDP_CAPS& Capabilities) {
 }
 
 BOOL Win32Host::HidD_FreePreparsedData(HANDLE PreparsedData) {
-    return Find<Preparsed>(PreparsedData) != nullptr ? Remove(PreparsedData)
-                                                     : Fail(ERROR_INVALID_HANDLE);
+    return objects_.Find<Preparsed>(PreparsedData) != nullptr ? Remove(PreparsedData)
+                                                              : Fail(ERROR_INVALID_HANDLE);
 }
 
 BOOL Win32Host::HidD_GetFeature(HANDLE HidDeviceObject, void* ReportBuffer,
                                 DWORD ReportBufferLength) {
-    const OpenDevice* device = Find<OpenDevice>(HidDeviceObject);
+    const OpenDevice* device = objects_.Find<OpenDevice>(HidDeviceObject);
     if (device == nullptr)
         return Fail(ERROR_INVALID_HANDLE);
     if (ReportBuffer == nullptr || ReportBufferLength == 0)
@@ -378,7 +366,7 @@ BOOL Win32Host::HidD_GetFeature(HANDLE HidDeviceObject, void* ReportBuffer,
 
 BOOL Win32Host::HidD_SetFeature(HANDLE HidDeviceObject, const void* ReportBuffer,
                                 DWORD ReportBufferLength) {
-    const OpenDevice* device = Find<OpenDevice>(HidDeviceObject);
+    const OpenDevice* device = objects_.Find<OpenDevice>(HidDeviceObject);
     if (device == nullptr)
         return Fail(ERROR_INVALID_HANDLE);
     if (ReportBuffer == nullptr || ReportBufferLength == 0)
@@ -400,14 +388,14 @@ HANDLE Win32Host::CreateEventA(const SECURITY_ATTRIBUTES* EventAttributes, BOOL 
         FailWithSystemError();
         return NO_HANDLE;
     }
-    return Add(Event{event});
+    return objects_.Add(Event{event});
 }
 
 BOOL Win32Host::ReadFile(HANDLE File, void* Buffer, DWORD NumberOfBytesToRead,
                          DWORD* NumberOfBytesRead, OVERLAPPED* Overlapped) {
     if (NumberOfBytesRead != nullptr)
         *NumberOfBytesRead = 0;
-    OpenDevice* device = Find<OpenDevice>(File);
+    OpenDevice* device = objects_.Find<OpenDevice>(File);
     if (device == nullptr)
         return Fail(ERROR_INVALID_HANDLE);
     if (Buffer == nullptr || NumberOfBytesToRead == 0)
@@ -416,7 +404,7 @@ BOOL Win32Host::ReadFile(HANDLE File, void* Buffer, DWORD NumberOfBytesToRead,
     // signals.
     void* event = nullptr;
     if (device->overlapped && Overlapped != nullptr && Overlapped->hEvent != NO_HANDLE) {
-        const Event* known = Find<Event>(Overlapped->hEvent);
+        const Event* known = objects_.Find<Event>(Overlapped->hEvent);
         if (known == nullptr)
             return Fail(ERROR_INVALID_HANDLE);
         event = known->event;

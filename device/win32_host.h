@@ -29,8 +29,8 @@
 #pragma once
 
 #include "device/api_declarations.h"
+#include "device/handle_table.h"
 
-#include <unordered_map>
 #include <variant>
 
 namespace merovane {
@@ -99,8 +99,6 @@ private:
     };
     using Object = std::variant<InfoSet, OpenDevice, Preparsed, Event>;
 
-    template <typename Kind> Kind* Find(HANDLE handle);
-    HANDLE Add(Object object);
     static void Release(const Object& object);
     BOOL Remove(HANDLE handle); // releases the object and forgets its handle
     BOOL Fail(DWORD code);
@@ -110,8 +108,7 @@ private:
     BOOL ReadReport(OpenDevice& device, void* event, void* buffer, DWORD length, DWORD* bytesRead,
                     OVERLAPPED* overlapped);
 
-    std::unordered_map<HANDLE, Object> objects_;
-    HANDLE lastHandle_ = NO_HANDLE;
+    HandleTable<Object> objects_;
     DWORD lastError_ = ERROR_SUCCESS;
 };
 
