@@ -1,8 +1,8 @@
 // merovane-ctl: the command line for scripts and machines without a display.
 #include "app/ctl_system.h"
 #include "cli/ctl_commands.h"
-#include "device/demo_devices.h"
-#include "device/simulated_host.h"
+#include "device/simulated/demo_devices.h"
+#include "device/simulated/simulated_host.h"
 
 #include <chrono>
 #include <csignal>

@@ -1,6 +1,6 @@
 // merovane-ctl on Linux: hidapi (hidraw) and the C library's locale.
 #include "app/ctl_system.h"
-#include "device/hidapi_host.h"
+#include "device/hidapi/hidapi_host.h"
 
 #include <cerrno>
 #include <clocale>

@@ -1,6 +1,6 @@
 // merovane-ctl on Windows: SetupAPI and hid.dll, and a UTF-8 console.
 #include "app/ctl_system.h"
-#include "device/win32_host.h"
+#include "device/win32/win32_host.h"
 
 #include <windows.h>
 

@@ -1,7 +1,7 @@
 // merovane-config-demo: the window on simulated devices, with the bench that
 // changes those devices beside it.
-#include "device/demo_devices.h"
-#include "device/simulated_host.h"
+#include "device/simulated/demo_devices.h"
+#include "device/simulated/simulated_host.h"
 #include "window/frm_main.h"
 #include "window/qt/device_bench.h"
 #include "window/qt/qt_form.h"

@@ -1,5 +1,5 @@
 // merovane-config: the window on the host's real HID devices.
-#include "device/hidapi_host.h"
+#include "device/hidapi/hidapi_host.h"
 #include "window/frm_main.h"
 #include "window/qt/window_look.h"
 

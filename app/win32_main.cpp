@@ -1,9 +1,9 @@
 // merovane-config.exe: the window on this machine's HID devices, through
 // SetupAPI and hid.dll; built as merovane-config-demo.exe, on the simulated
 // devices of the demo.
-#include "device/demo_devices.h"
-#include "device/simulated_host.h"
-#include "device/win32_host.h"
+#include "device/simulated/demo_devices.h"
+#include "device/simulated/simulated_host.h"
+#include "device/win32/win32_host.h"
 #include "window/frm_main.h"
 #include "window/win32/win32_form.h"
 

@@ -1,7 +1,7 @@
 #include "tick_scenarios.h"
 
-#include "device/demo_devices.h"
 #include "device/feature_protocol.h"
+#include "device/simulated/demo_devices.h"
 #include "device/wide_low_bytes.h"
 
 #include <cstring>

@@ -8,7 +8,7 @@
 // the reconnect: unplug and plug back); it is not part of the figure.
 #pragma once
 
-#include "device/simulated_host.h"
+#include "device/simulated/simulated_host.h"
 #include "window/frm_main.h"
 
 #include <array>

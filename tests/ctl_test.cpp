@@ -1,7 +1,7 @@
 // merovane-ctl end to end on the simulated host: the devices present, the
 // command line typed, what it prints, its exit status, what the devices got.
 #include "cli/ctl_commands.h"
-#include "device/simulated_host.h"
+#include "device/simulated/simulated_host.h"
 #include "support/test_devices.h"
 
 #include <QProcess>

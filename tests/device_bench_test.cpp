@@ -1,6 +1,6 @@
 // The demo's bench of virtual devices: what it shows of the host, what its
 // controls change there, and what the window makes of those changes.
-#include "device/demo_devices.h"
+#include "device/simulated/demo_devices.h"
 #include "support/window_scenario.h"
 #include "window/qt/device_bench.h"
 #include "window/qt/qt_form.h"

@@ -2,9 +2,9 @@
 // caller's buffer, the interface-detail record, hidraw paths, the report
 // descriptor read from a sysfs tree, input reports placed report ID first,
 // and what HidapiHost does on a machine where no device can be opened.
-#include "device/hidapi_host.h"
-#include "device/hidraw_sysfs.h"
-#include "device/hidraw_watch.h"
+#include "device/hidapi/hidapi_host.h"
+#include "device/hidapi/hidraw_sysfs.h"
+#include "device/hidapi/hidraw_watch.h"
 #include "device/host_strings.h"
 
 #include <algorithm>

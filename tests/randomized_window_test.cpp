@@ -2,7 +2,7 @@
 // unplugs, silent devices, failing transfers, picks, presses and ticks, with
 // the window's promises checked after every step. Seeded and reproducible; a
 // failure prints the seed and the shortest failing sequence found.
-#include "device/simulated_host.h"
+#include "device/simulated/simulated_host.h"
 #include "support/test_devices.h"
 #include "support/window_driver.h"
 #include "window/frm_main.h"

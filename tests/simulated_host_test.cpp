@@ -1,6 +1,6 @@
 // The simulated host keeps its contract, and its ledger catches misuse: the
 // scenario tests are only as good as what it records.
-#include "device/simulated_host.h"
+#include "device/simulated/simulated_host.h"
 #include "support/test_devices.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "support/test_devices.h"
 
-#include "device/demo_devices.h"
+#include "device/simulated/demo_devices.h"
 
 namespace merovane::test {
 

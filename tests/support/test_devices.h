@@ -1,7 +1,7 @@
 // Test devices described as data.
 #pragma once
 
-#include "device/virtual_device.h"
+#include "device/simulated/virtual_device.h"
 
 #include <string>
 

@@ -3,7 +3,7 @@
 // test drives the timer; nothing waits.
 #pragma once
 
-#include "device/simulated_host.h"
+#include "device/simulated/simulated_host.h"
 #include "support/test_devices.h"
 #include "support/window_user.h"
 

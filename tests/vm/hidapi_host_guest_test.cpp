@@ -6,8 +6,8 @@
 // parent only, so here they read as "" and 0 whatever the device says; a
 // device on a real USB bus shows both.
 #include "device/feature_protocol.h"
-#include "device/hidapi_host.h"
-#include "device/hidraw_sysfs.h"
+#include "device/hidapi/hidapi_host.h"
+#include "device/hidapi/hidraw_sysfs.h"
 #include "support/guest_device.h"
 #include "support/guest_process.h"
 #include "support/guest_window.h"

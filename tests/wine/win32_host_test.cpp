@@ -1,7 +1,7 @@
 // The Win32 host on the HID devices of the machine it runs on. Under Wine on a
 // build machine those are Wine's own mouse and keyboard (vendor 0x845E): no
 // divider, but every operation meets the system's real SetupAPI and hid.dll.
-#include "device/win32_host.h"
+#include "device/win32/win32_host.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -10,7 +10,7 @@
 // is told of (a mode write changes a device's mode).
 #pragma once
 
-#include "device/simulated_host.h"
+#include "device/simulated/simulated_host.h"
 
 #include <QWidget>
 #include <optional>

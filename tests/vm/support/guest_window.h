@@ -3,7 +3,7 @@
 // and what the devices received. The test drives the timer; nothing waits.
 #pragma once
 
-#include "device/hidapi_host.h"
+#include "device/hidapi/hidapi_host.h"
 #include "support/guest_device.h"
 #include "support/guest_process.h"
 #include "support/window_user.h"

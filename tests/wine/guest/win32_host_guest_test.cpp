@@ -3,7 +3,7 @@
 // hid.dll as Windows serves USB HID devices. Where Wine differs from Windows
 // (see each scenario), the test asserts what the tool needs on both.
 #include "device/feature_protocol.h"
-#include "device/win32_host.h"
+#include "device/win32/win32_host.h"
 #include "unix_device.h"
 
 #include <chrono>

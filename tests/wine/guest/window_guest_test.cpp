@@ -3,7 +3,7 @@
 // to it, lost at an unplug and found again when plugged back, all through the
 // window's own ticks. Wine learns of plugs through udev, a little later than
 // they happen, so the scenario ticks until the window shows each outcome.
-#include "device/win32_host.h"
+#include "device/win32/win32_host.h"
 #include "support/window_user.h"
 #include "unix_device.h"
 

@@ -1,4 +1,4 @@
-#include "device/simulated_host.h"
+#include "device/simulated/simulated_host.h"
 
 #include "device/hardware_id.h"
 

@@ -1,4 +1,4 @@
-#include "device/hidraw_sysfs.h"
+#include "device/hidapi/hidraw_sysfs.h"
 
 #include "device/host_strings.h"
 

@@ -1,4 +1,4 @@
-#include "device/win32_host.h"
+#include "device/win32/win32_host.h"
 
 #include "device/hardware_id.h"
 #include "device/host_strings.h"

@@ -3,7 +3,7 @@
 // target.
 #pragma once
 
-#include "device/simulated_host.h"
+#include "device/simulated/simulated_host.h"
 
 namespace merovane {
 

@@ -1,4 +1,4 @@
-#include "device/demo_devices.h"
+#include "device/simulated/demo_devices.h"
 
 namespace merovane {
 

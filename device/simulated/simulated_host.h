@@ -9,7 +9,7 @@
 #pragma once
 
 #include "device/api_declarations.h"
-#include "device/virtual_device.h"
+#include "device/simulated/virtual_device.h"
 
 #include <array>
 #include <cstdint>

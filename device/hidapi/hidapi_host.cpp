@@ -1,7 +1,7 @@
-#include "device/hidapi_host.h"
+#include "device/hidapi/hidapi_host.h"
 
 #include "device/handle_table.h"
-#include "device/hidraw_sysfs.h"
+#include "device/hidapi/hidraw_sysfs.h"
 #include "device/host_strings.h"
 
 #include <algorithm>

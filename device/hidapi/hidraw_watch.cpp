@@ -1,4 +1,4 @@
-#include "device/hidraw_watch.h"
+#include "device/hidapi/hidraw_watch.h"
 
 #if defined(__linux__)
 #include <cerrno>

@@ -28,7 +28,7 @@
 #include "device/api_declarations.h"
 #include "device/handle_table.h"
 #include "device/hardware_id.h"
-#include "device/hidraw_watch.h"
+#include "device/hidapi/hidraw_watch.h"
 #include "device/report_descriptor.h"
 
 #include <cstddef>
