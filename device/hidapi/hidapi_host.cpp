@@ -180,7 +180,7 @@ bool HidapiHost::EnumerationCurrent() {
 void HidapiHost::Enumerate() {
     ++era_;
     auto listing = std::make_shared<Listing>();
-    identities_.clear();
+    nodes_.clear();
     // hidapi gives no list both when there is no device and when the
     // enumeration failed; either way the set is empty. A device with several
     // top-level collections is listed once for each, under the same path.
@@ -190,8 +190,8 @@ void HidapiHost::Enumerate() {
             continue;
         listing->paths.emplace_back(info->path);
         listing->ids.push_back({info->vendor_id, info->product_id});
-        if (!identities_.contains(info->path))
-            identities_.emplace(info->path, std::make_shared<Identity>(IdentityIn(*info)));
+        if (!nodes_.contains(info->path))
+            nodes_.emplace(info->path, KeptNode{std::make_shared<Identity>(IdentityIn(*info))});
     }
     hid_free_enumeration(list);
     enumerated_ = std::move(listing);
@@ -284,7 +284,7 @@ BOOL HidapiHost::SetupDiDestroyDeviceInfoList(HANDLE DeviceInfoSet) {
     return 1;
 }
 
-HANDLE HidapiHost::CreateFileA(const char* FileName, DWORD /*DesiredAccess*/, DWORD /*ShareMode*/,
+HANDLE HidapiHost::CreateFileA(const char* FileName, DWORD DesiredAccess, DWORD /*ShareMode*/,
                                const SECURITY_ATTRIBUTES* /*SecurityAttributes*/,
                                DWORD /*CreationDisposition*/, DWORD FlagsAndAttributes,
                                HANDLE /*TemplateFile*/) {
@@ -293,11 +293,16 @@ HANDLE HidapiHost::CreateFileA(const char* FileName, DWORD /*DesiredAccess*/, DW
         Fail(Operation, "no path");
         return INVALID_HANDLE_VALUE;
     }
+    const bool overlapped = (FlagsAndAttributes & FILE_FLAG_OVERLAPPED) != 0;
+    if (!overlapped && EnumerationCurrent()) {
+        if (const auto found = nodes_.find(FileName); found != nodes_.end())
+            return OpenLater(found->first, DesiredAccess, found->second);
+    }
     // hidapi 0.13.1 (hidraw) crashes when the file it opens turns out not to
     // be a hidraw node (seen with /dev/null), so only hidraw nodes reach it.
     // A path the current enumeration lists is the node the kernel made for a
     // hidraw device, and needs no look of its own.
-    const bool listed = enumerationCurrent_ && identities_.contains(FileName);
+    const bool listed = enumerationCurrent_ && nodes_.contains(FileName);
     if (const std::string reason = listed ? std::string() : NotHidrawNodeReason(FileName);
         !reason.empty()) {
         Fail(Operation, std::string(FileName) + ": " + reason, nullptr, ERROR_FILE_NOT_FOUND);
@@ -314,8 +319,70 @@ HANDLE HidapiHost::CreateFileA(const char* FileName, DWORD /*DesiredAccess*/, DW
     open.device.reset(device);
     open.path = FileName;
     open.era = era_;
-    open.overlapped = (FlagsAndAttributes & FILE_FLAG_OVERLAPPED) != 0;
+    open.overlapped = overlapped;
     return objects_.Add(std::move(open));
+}
+
+HANDLE HidapiHost::OpenLater(const std::string& path, DWORD desiredAccess, KeptNode& node) {
+    const int rights = ((desiredAccess & GENERIC_READ) != 0 ? R_OK : 0) |
+                       ((desiredAccess & GENERIC_WRITE) != 0 ? W_OK : 0);
+    if (rights != 0) {
+        int& refusal = node.access[((rights & R_OK) != 0 ? 1 : 0) | ((rights & W_OK) != 0 ? 2 : 0)];
+        if (refusal < 0)
+            refusal = ::access(path.c_str(), rights) == 0 ? 0 : errno;
+        if (refusal != 0) {
+            Fail("CreateFileA", path + ": " + std::strerror(refusal), nullptr,
+                 OpenErrorCode(path.c_str(), refusal));
+            return INVALID_HANDLE_VALUE;
+        }
+    }
+    OpenDevice open;
+    open.path = path;
+    open.era = era_;
+    open.identity = node.identity;
+    return objects_.Add(std::move(open));
+}
+
+hid_device_* HidapiHost::DeviceFor(const char* operation, OpenDevice& device) {
+    if (!device.device && device.openFailure == ERROR_SUCCESS)
+        OpenDeferred(device);
+    if (!device.device) {
+        Fail(operation, device.openFailureReason, &device, device.openFailure);
+        return nullptr;
+    }
+    return device.device.get();
+}
+
+void HidapiHost::OpenDeferred(OpenDevice& device) {
+    const char* const path = device.path.c_str();
+    const auto failed = [&device](DWORD code, const std::string& reason) {
+        device.device.reset();
+        device.openFailure = code;
+        device.openFailureReason = device.path + ": " + reason;
+    };
+    // While no change was noticed since the handle was made, the node is the
+    // hidraw node enumerated; otherwise it is looked at first.
+    const auto unchanged = [this, &device] {
+        return EnumerationCurrent() && device.era == era_;
+    };
+    if (!unchanged()) {
+        if (const std::string reason = NotHidrawNodeReason(path); !reason.empty())
+            return failed(ERROR_GEN_FAILURE, reason);
+    }
+    errno = 0;
+    device.device.reset(hid_open_path(path));
+    if (!device.device) {
+        const DWORD code = OpenErrorCode(path, errno);
+        // A node gone means the device the handle stands for was unplugged.
+        return failed(code == ERROR_FILE_NOT_FOUND ? ERROR_GEN_FAILURE : code,
+                      HidapiErrorText(nullptr));
+    }
+    // Asked after the open: a node replaced before it is noticed by now.
+    if (unchanged())
+        return;
+    const hid_device_info* info = hid_get_device_info(device.device.get());
+    if (info == nullptr || !(IdentityIn(*info) == *device.identity))
+        failed(ERROR_GEN_FAILURE, "the node now belongs to another device");
 }
 
 BOOL HidapiHost::CloseHandle(HANDLE Object) {
@@ -352,8 +419,8 @@ const HidapiHost::Identity* HidapiHost::IdentityOf(const char* operation, OpenDe
     // No change noticed since the open, up to now: the node opened is the one
     // the enumeration described.
     if (EnumerationCurrent() && device.era == era_) {
-        if (const auto found = identities_.find(device.path); found != identities_.end()) {
-            device.identity = found->second;
+        if (const auto found = nodes_.find(device.path); found != nodes_.end()) {
+            device.identity = found->second.identity;
             return device.identity.get();
         }
     }
@@ -407,8 +474,10 @@ BOOL HidapiHost::HidD_GetProductString(HANDLE HidDeviceObject, void* Buffer, DWO
 bool HidapiHost::LoadLengths(const char* operation, OpenDevice& device) {
 #if HID_API_VERSION >= HID_API_MAKE_VERSION(0, 14, 0)
     std::vector<std::uint8_t> descriptor(HID_API_MAX_REPORT_DESCRIPTOR_SIZE);
-    const int got =
-        hid_get_report_descriptor(device.device.get(), descriptor.data(), descriptor.size());
+    hid_device_* const opened = DeviceFor(operation, device);
+    if (opened == nullptr)
+        return false;
+    const int got = hid_get_report_descriptor(opened, descriptor.data(), descriptor.size());
     if (got < 0) {
         FailOnDevice(operation, device);
         return false;
@@ -474,13 +543,17 @@ BOOL HidapiHost::HidD_GetFeature(HANDLE HidDeviceObject, void* ReportBuffer,
     if (ReportBuffer == nullptr || ReportBufferLength == 0) {
         return Fail(Operation, "no buffer", open);
     }
+    hid_device_* const device = DeviceFor(Operation, *open);
+    if (device == nullptr) {
+        return 0;
+    }
     // Read into a buffer of our own so that a failure leaves the caller's
     // untouched; a report shorter than asked for reads as zero-padded.
     auto* const caller = static_cast<std::uint8_t*>(ReportBuffer);
     std::vector<std::uint8_t> report(
         std::min<std::size_t>(ReportBufferLength, MaxFeatureTransferBytes));
     report[0] = caller[0];
-    const int got = hid_get_feature_report(open->device.get(), report.data(), report.size());
+    const int got = hid_get_feature_report(device, report.data(), report.size());
     if (got < 0) {
         return FailOnDevice(Operation, *open);
     }
@@ -504,8 +577,12 @@ BOOL HidapiHost::HidD_SetFeature(HANDLE HidDeviceObject, const void* ReportBuffe
     if (ReportBufferLength > MaxFeatureTransferBytes) {
         return Fail(Operation, "feature report longer than a hidraw transfer", open);
     }
-    const int sent = hid_send_feature_report(
-        open->device.get(), static_cast<const std::uint8_t*>(ReportBuffer), ReportBufferLength);
+    hid_device_* const device = DeviceFor(Operation, *open);
+    if (device == nullptr) {
+        return 0;
+    }
+    const int sent = hid_send_feature_report(device, static_cast<const std::uint8_t*>(ReportBuffer),
+                                             ReportBufferLength);
     if (sent < 0) {
         return FailOnDevice(Operation, *open);
     }
@@ -535,6 +612,10 @@ BOOL HidapiHost::ReadFile(HANDLE File, void* Buffer, DWORD NumberOfBytesToRead,
     if (Buffer == nullptr || NumberOfBytesToRead == 0) {
         return Fail(Operation, "no buffer", open);
     }
+    hid_device_* const device = DeviceFor(Operation, *open);
+    if (device == nullptr) {
+        return 0;
+    }
     // Whether an ID byte comes first on the wire is in the descriptor; it is
     // read once here unless HidD_GetPreparsedData did. Unknown means no IDs.
     if (!open->lengths && !open->descriptorTried) {
@@ -548,8 +629,7 @@ BOOL HidapiHost::ReadFile(HANDLE File, void* Buffer, DWORD NumberOfBytesToRead,
     // them, so a report that fills the read loses its last byte, cut like any
     // report longer than the buffer.
     std::vector<std::uint8_t> wire(std::min<std::size_t>(NumberOfBytesToRead, MaxInputReportBytes));
-    const int got =
-        hid_read_timeout(open->device.get(), wire.data(), wire.size(), open->overlapped ? 0 : -1);
+    const int got = hid_read_timeout(device, wire.data(), wire.size(), open->overlapped ? 0 : -1);
     if (got < 0) {
         return FailOnDevice(Operation, *open);
     }
