@@ -294,7 +294,11 @@ HANDLE HidapiHost::CreateFileA(const char* FileName, DWORD DesiredAccess, DWORD 
         return INVALID_HANDLE_VALUE;
     }
     const bool overlapped = (FlagsAndAttributes & FILE_FLAG_OVERLAPPED) != 0;
-    if (!overlapped && EnumerationCurrent()) {
+    // While a set of the current enumeration is open (each shares its
+    // listing), a walk through it answers from it; otherwise the watch is
+    // asked first.
+    const bool setOpen = enumerated_.use_count() > 1;
+    if (!overlapped && (setOpen ? enumerationCurrent_ : EnumerationCurrent())) {
         if (const auto found = nodes_.find(FileName); found != nodes_.end())
             return OpenLater(found->first, DesiredAccess, found->second);
     }

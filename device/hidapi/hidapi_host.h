@@ -15,8 +15,10 @@
 // created, deleted or changed.
 //
 // Opening is deferred the same way. CreateFileA without FILE_FLAG_OVERLAPPED
-// on a node the current enumeration lists (checked against the watch at the
-// call) opens nothing: whether the caller may open it with the rights asked
+// on a node the current enumeration lists opens nothing (the enumeration is
+// checked against the watch at the call, or at the SetupDiGetClassDevsA of
+// a set of it still open, as in the window's walk, which asks for every
+// interface of the set): whether the caller may open it with the rights asked
 // for is answered by access(2), kept per node with the enumeration, so absent
 // and permission-denied stay errors of CreateFileA with their codes. The
 // handle answers the attributes and strings from the enumeration, and opens
@@ -35,17 +37,19 @@
 // (owner, mode, ACL, capabilities); a refusal that comes only at the open (a
 // security module's rule on open, a device held exclusively) fails the first
 // call that needs the device instead. The worst case of a race is a node
-// number reused between CreateFileA and the deferred open: the handle stands
-// for the device that was enumerated, so after the open, when the watch has
-// noticed any change since CreateFileA, the node opened is checked against
-// the kept identity (IDs, release number, strings); another device there is
-// closed again, and that call and every later one needing the device fail
-// with ERROR_GEN_FAILURE, as on a handle whose device was unplugged. Only two
-// devices alike in all of that could be taken for each other. A deferred open
-// that fails records why (ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION,
-// ERROR_GEN_FAILURE for a node gone) and is not tried again. As with hidapi,
-// a handle keeps the identity it first answered. Without inotify nothing is
-// kept: every answer comes from hidapi and every open is made at once.
+// number given to another device after the enumeration's last check (in a
+// walk, between its SetupDiGetClassDevsA and CreateFileA) and before the
+// deferred open. The handle stands for the device enumerated, and answers
+// its attributes and strings; when the watch has noticed any change since,
+// the node opened is checked against that identity (IDs, release number,
+// strings), and another device there is closed again: that call and every
+// later one needing the device fail with ERROR_GEN_FAILURE, as on a handle
+// whose device was unplugged. Only two devices alike in all of that could be
+// taken for each other. A deferred open that fails records why
+// (ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION, or ERROR_GEN_FAILURE for a
+// node gone) and is not tried again. As with hidapi, a handle keeps the
+// identity it first answered. Without inotify nothing is kept: every answer
+// comes from hidapi and every open is made at once.
 //
 // A host is used from one thread at a time.
 #pragma once
