@@ -7,6 +7,10 @@
 
 namespace merovane {
 
+// Keeps every library loaded from now on to the system's own: on Windows,
+// from System32 only, never from the program's folder.
+void LoadSystemLibrariesOnly();
+
 // Gives each standard stream the caller closed a stand-in whose writes fail,
 // so that no device opened later takes its place and the failure is reported.
 void ReserveClosedStandardStreams();

@@ -6,6 +6,10 @@
 
 namespace merovane {
 
+void LoadSystemLibrariesOnly() {
+    SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
 // Device handles never take the place of a closed standard stream here: a
 // closed stream simply has no handle, and the C library fails writes to it.
 void ReserveClosedStandardStreams() {}

@@ -24,6 +24,8 @@
 //   ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION and ERROR_INVALID_HANDLE as
 //   they are; anything else (the end of an enumeration, a buffer too small, a
 //   device failing a request, a cancelled read) to ERROR_GEN_FAILURE.
+// - hid.dll is loaded from System32 at the first use; without it (or any of
+//   its functions used here) enumerations and opens fail with ERROR_GEN_FAILURE.
 //
 // A host is used from one thread at a time.
 #pragma once
