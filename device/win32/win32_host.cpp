@@ -31,8 +31,14 @@ namespace {
 const ::HANDLE SystemInvalidHandle = INVALID_HANDLE_VALUE;
 #undef INVALID_HANDLE_VALUE
 
-// Room for any USB string (at most 126 UTF-16 units) and its terminator.
-constexpr std::size_t WideStringCapacity = 256;
+// ERROR_NO_SUCH_DEVICE, which mingw-w64's headers do not name: the device has
+// been removed since it was opened.
+constexpr ::DWORD SystemNoSuchDevice = 433;
+
+// The length told to the string calls: any USB string (at most 126 UTF-16
+// units) and its terminator, and no more: into a longer buffer some Windows
+// versions return a broken string and report success.
+constexpr std::size_t WideStringCapacity = 127;
 
 } // namespace
 
@@ -74,6 +80,8 @@ DWORD MapSystemError(::DWORD code) {
     case ERROR_PATH_NOT_FOUND:
     case ERROR_DEV_NOT_EXIST:
     case ERROR_DEVICE_NOT_CONNECTED:
+    case SystemNoSuchDevice:
+    case ERROR_DEVICE_REMOVED:
         return ERROR_FILE_NOT_FOUND;
     case ERROR_ACCESS_DENIED:
     case ERROR_SHARING_VIOLATION:
@@ -305,8 +313,8 @@ BOOL Win32Host::ReadString(HANDLE handle, void* buffer, DWORD length, DeviceStri
         return Fail(ERROR_INVALID_HANDLE);
     if (buffer == nullptr)
         return Fail(ERROR_GEN_FAILURE);
-    wchar_t text[WideStringCapacity] = {};
-    const ::ULONG bytes = sizeof text - sizeof text[0]; // the last unit stays a terminator
+    wchar_t text[WideStringCapacity + 1] = {}; // the last unit stays a terminator
+    const ::ULONG bytes = WideStringCapacity * sizeof text[0];
     const bool read = which == DeviceString::Serial
                           ? Hid().HidD_GetSerialNumberString(device->file, text, bytes)
                       : which == DeviceString::Manufacturer
