@@ -15,7 +15,8 @@ void LoadSystemLibrariesOnly();
 // so that no device opened later takes its place and the failure is reported.
 void ReserveClosedStandardStreams();
 
-// Makes the program's output UTF-8 text, as every device string is printed.
+// Makes the program's output UTF-8 text, as every device string is printed;
+// whatever this changes in the terminal is set back however the program ends.
 void UseUtf8Output();
 
 // The host over this system's real HID devices.
