@@ -29,7 +29,11 @@ VIAddVersionKey "LegalCopyright" "Copyright 2026 Merovane"
 
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
-!define MUI_FINISHPAGE_RUN "$INSTDIR\merovane-config.exe"
+; The installer runs elevated; the program is started by the user's own shell
+; (explorer hands the start to the running desktop), so it runs unelevated.
+!define MUI_FINISHPAGE_RUN
+!define MUI_FINISHPAGE_RUN_TEXT "Start ${PRODUCT}"
+!define MUI_FINISHPAGE_RUN_FUNCTION StartUnelevated
 !insertmacro MUI_PAGE_FINISH
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
@@ -49,6 +53,10 @@ Function .onInit
         ${EndIf}
         Delete "$0\uninstall.exe"
     ${EndIf}
+FunctionEnd
+
+Function StartUnelevated
+    Exec '"$WINDIR\explorer.exe" "$INSTDIR\merovane-config.exe"'
 FunctionEnd
 
 Section "Install"
