@@ -1,4 +1,5 @@
 ; The Windows installer: makensis -DVERSION=x.y.z -DDIST=<folder of the programs> -DOUTFILE=<setup.exe>
+;                                  -DSIGN=<packaging/windows/sign>
 ; Installs into Program Files, adds a Start-menu entry and an uninstaller
 ; listed in Apps & features. An installed copy (of any version) is uninstalled
 ; first, so an upgrade leaves one copy and one entry. /S installs silently.
@@ -12,6 +13,13 @@ SetCompressor /SOLID lzma
 !define PRODUCT "Merovane Config"
 !define PUBLISHER "Merovane"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\MerovaneConfig"
+
+; The installer and the uninstaller it writes are signed as they are made
+; (when a certificate is given; see sign).
+!ifdef SIGN
+    !finalize '"${SIGN}" "%1"'
+    !uninstfinalize '"${SIGN}" "%1"'
+!endif
 
 Name "${PRODUCT}"
 OutFile "${OUTFILE}"
