@@ -17,9 +17,10 @@ void RestoreCodePage() {
         SetConsoleOutputCP(previousCodePage);
 }
 
-// Ctrl+C, Ctrl+Break, the console closed, log-off, shut-down: the system ends
-// the program without its exit handlers, so the code page is set back here.
-// Ctrl+C reaches the C library's handler first, which lets watch end normally.
+// Ctrl+C, Ctrl+Break, the console closed, log-off, shut-down: the system may
+// end the program without its exit handlers, so the code page is set back
+// here. Ctrl+C still reaches the C library's SIGINT handler, which lets watch
+// end normally.
 ::BOOL WINAPI RestoreCodePageOnControl(::DWORD) {
     RestoreCodePage();
     return FALSE; // the next handler (the system's: end the program) runs
