@@ -16,9 +16,18 @@ namespace merovane {
 namespace {
 
 constexpr const char* Program = "merovane-ctl: ";
-constexpr const char* UdevHint =
+// What the user can do when the system refuses this user the divider.
+#ifdef _WIN32
+// Windows lets every user open a HID device unless a device policy says
+// otherwise; a divider another program holds is still opened (access 0).
+constexpr const char* PermissionHint =
+    "a Windows device policy may keep this user from it: ask the administrator, or plug the "
+    "divider in again";
+#else
+constexpr const char* PermissionHint =
     "install the udev rule 60-merovane-config.rules (see merovane-ctl(1)), then plug the "
     "divider in again";
+#endif
 
 std::string Or(const std::optional<std::string>& text, const char* missing = "-") {
     return text.value_or(missing);
@@ -35,7 +44,7 @@ std::string ModeOf(const TargetInterface& target) {
 std::string OpenFailure(DWORD error) {
     switch (error) {
     case ERROR_ACCESS_DENIED:
-        return std::string("permission denied: ") + UdevHint;
+        return std::string("permission denied: ") + PermissionHint;
     case ERROR_SHARING_VIOLATION:
         return "in use by another program";
     case ERROR_FILE_NOT_FOUND:
@@ -156,7 +165,7 @@ Choice Choose(HidHost& host, const std::optional<std::string>& serial, std::ostr
         if (!denied.empty()) {
             err << Program << "no divider with serial " << Quoted(*serial)
                 << " among those this user may open; " << denied.size()
-                << " could not be opened: permission denied: " << UdevHint << "\n";
+                << " could not be opened: permission denied: " << PermissionHint << "\n";
             return {std::nullopt, CtlPermissionDenied};
         }
         err << Program << "no divider with serial " << Quoted(*serial) << " attached\n";

@@ -90,6 +90,12 @@ OpenDevice::OpenDevice(HidHost& host, const std::string& path) : host_(host) {
     handle_ =
         host_.CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, NO_HANDLE);
+    // Refused read and write access (another program holds the divider), the
+    // feature reports still go through a handle of access 0.
+    if (!Opened() && (host_.GetLastError() == ERROR_ACCESS_DENIED ||
+                      host_.GetLastError() == ERROR_SHARING_VIOLATION))
+        handle_ = host_.CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, 0, NO_HANDLE);
     if (!Opened()) {
         error_ = host_.GetLastError();
         if (error_ == ERROR_SUCCESS)

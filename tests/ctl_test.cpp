@@ -141,6 +141,18 @@ TEST_F(Ctl, ADividerThisUserMayNotOpenIsListedWithTheUdevHint) {
     EXPECT_EQ(std::count(get.err.begin(), get.err.end(), '\n'), 1);
 }
 
+TEST_F(Ctl, ADividerThatRefusesReadAndWriteIsSetThroughAccess0) {
+    VirtualDevice held = Divider(u"HELD", 0);
+    held.grantsReadWrite = false; // another program holds it, on Windows
+    const auto id = host.Plug(held);
+
+    const Outcome set = Run({"set", "div4"});
+    EXPECT_EQ(set.status, 0) << set.err;
+    EXPECT_EQ(set.out, "HELD: Divide By 4\n");
+    EXPECT_EQ(host.Device(id).mode, 2);
+    EXPECT_EQ(host.Ledger().opens.back().access, 0u);
+}
+
 TEST_F(Ctl, TheOnlyDividerNeedsNoSerialAndSetReadsTheModeBack) {
     const auto id = host.Plug(Divider(u"ONE", 0));
 

@@ -39,6 +39,11 @@ struct VirtualDevice {
     DWORD openError = ERROR_SUCCESS;
     // False: only overlapped opens fail (the device takes no second reader).
     bool opensOverlapped = true;
+    // False: opens asking for read or write access fail with
+    // ERROR_ACCESS_DENIED, as on a collection the system holds for itself (a
+    // keyboard, a mouse); opens with access 0 succeed. Such a handle answers
+    // the attributes, the strings and feature reports, but reads fail.
+    bool grantsReadWrite = true;
     // False: the device's report description cannot be read.
     bool describes = true;
     // A misbehaving host: the detail-record size query answers this instead

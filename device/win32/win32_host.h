@@ -19,11 +19,14 @@
 //   system leaves pending is cancelled and collected before ReadFile returns,
 //   so none stays outstanding; a report that arrived in the meantime counts.
 // - Error codes (GetLastError): the system's code is mapped to the ones the
-//   callers know: "not found", "path not found", "device does not exist" and
-//   "device not connected" to ERROR_FILE_NOT_FOUND;
+//   callers know: "not found", "path not found", "device does not exist",
+//   "device not connected", "no such device" and "device removed" to
+//   ERROR_FILE_NOT_FOUND;
 //   ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION and ERROR_INVALID_HANDLE as
 //   they are; anything else (the end of an enumeration, a buffer too small, a
 //   device failing a request, a cancelled read) to ERROR_GEN_FAILURE.
+// - hid.dll is loaded from System32 at the first use; without it (or any of
+//   its functions used here) enumerations and opens fail with ERROR_GEN_FAILURE.
 //
 // A host is used from one thread at a time.
 #pragma once

@@ -1,5 +1,7 @@
 #include "window/win32/win32_form.h"
 
+#include "device/win32/system_library.h"
+
 #include <algorithm>
 #include <cmath>
 #include <commctrl.h>
@@ -12,6 +14,29 @@ std::unique_ptr<FormView> MakeFormView(const FormLayout& layout) {
 }
 
 namespace {
+
+// comctl32.dll is not a KnownDLL: its two subclassing calls are taken from
+// System32's copy at run time, never from the program's folder. Without them
+// the controls keep their own procedures (no Tab order, no frame messages).
+struct Comctl32 {
+    decltype(&::SetWindowSubclass) SetWindowSubclass = nullptr;
+    decltype(&::DefSubclassProc) DefSubclassProc = nullptr;
+};
+
+const Comctl32& Subclassing() {
+    static const Comctl32 comctl32 = [] {
+        const HMODULE module = SystemLibrary(L"comctl32.dll");
+        Comctl32 loaded;
+        loaded.SetWindowSubclass =
+            SystemFunction<decltype(&::SetWindowSubclass)>(module, "SetWindowSubclass");
+        loaded.DefSubclassProc =
+            SystemFunction<decltype(&::DefSubclassProc)>(module, "DefSubclassProc");
+        if (loaded.SetWindowSubclass == nullptr || loaded.DefSubclassProc == nullptr)
+            loaded = Comctl32{};
+        return loaded;
+    }();
+    return comctl32;
+}
 
 constexpr wchar_t FormClass[] = L"MerovaneForm";
 constexpr int IconResource = 1;
@@ -129,7 +154,8 @@ void Win32Form::Create(const ControlLayout& control) {
         GetModuleHandleW(nullptr), nullptr);
     handles_[static_cast<int>(control.id)] = window;
     SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(*control.font)), FALSE);
-    SetWindowSubclass(window, &ControlProc, 0, reinterpret_cast<DWORD_PTR>(this));
+    if (Subclassing().SetWindowSubclass != nullptr)
+        Subclassing().SetWindowSubclass(window, &ControlProc, 0, reinterpret_cast<DWORD_PTR>(this));
 
     switch (control.kind) {
     case ControlKind::CommandButton:
@@ -323,7 +349,7 @@ LRESULT CALLBACK Win32Form::ControlProc(HWND window, UINT message, WPARAM wParam
     default:
         break;
     }
-    return DefSubclassProc(window, message, wParam, lParam);
+    return Subclassing().DefSubclassProc(window, message, wParam, lParam);
 }
 
 } // namespace merovane
