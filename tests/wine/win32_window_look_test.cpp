@@ -56,7 +56,8 @@ TEST_F(WindowLook, CaptionsAndFonts) {
 
     const LONG height = -MulDiv(975, form.Dpi(), 7200); // 9.75 pt
     const LOGFONTW frame = FontOf(form.Handle(Control::Frame1));
-    EXPECT_STREQ(frame.lfFaceName, L"MS Sans Serif");
+    // Drawn with the scalable twin of the design's bitmap-only "MS Sans Serif".
+    EXPECT_STREQ(frame.lfFaceName, L"Microsoft Sans Serif");
     EXPECT_EQ(frame.lfHeight, height);
     EXPECT_EQ(frame.lfCharSet, 0);
     for (const Control id : {Control::SerNo, Control::lblManuf, Control::Label3}) {
