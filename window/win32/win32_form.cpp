@@ -1,6 +1,7 @@
 #include "window/win32/win32_form.h"
 
 #include "device/win32/system_library.h"
+#include "window/win32/win32_accessible.h"
 
 #include <algorithm>
 #include <cmath>
@@ -326,6 +327,28 @@ LRESULT Win32Form::ColourStatic(HDC dc, HWND control) {
     return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
 }
 
+LRESULT Win32Form::Accessible(HWND window, WPARAM wParam, LPARAM lParam) {
+    const ControlLayout& control = layout_[ControlOf(static_cast<WORD>(GetDlgCtrlID(window)))];
+    AccessibleText text;
+    // A list is named by its caption; its value is its selected item.
+    if (control.kind == ControlKind::DropDownList && control.labelledBy) {
+        text.name = Widen(layout_[*control.labelledBy].caption);
+        text.value = [window] {
+            const auto index = SendMessageW(window, CB_GETCURSEL, 0, 0);
+            if (index < 0)
+                return std::wstring();
+            std::wstring item(
+                static_cast<std::size_t>(SendMessageW(window, CB_GETLBTEXTLEN, index, 0)), L'\0');
+            SendMessageW(window, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(item.data()));
+            return item;
+        };
+    }
+    text.description = Widen(control.description);
+    if (text.name.empty() && text.description.empty())
+        return 0;
+    return AnswerGetObject(window, wParam, lParam, text);
+}
+
 LRESULT CALLBACK Win32Form::FormProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* form = reinterpret_cast<Win32Form*>(GetWindowLongPtrW(window, GWLP_USERDATA));
     if (form == nullptr)
@@ -390,6 +413,10 @@ LRESULT CALLBACK Win32Form::ControlProc(HWND window, UINT message, WPARAM wParam
             self->Tab(GetKeyState(VK_SHIFT) < 0);
             return 0;
         }
+        break;
+    case WM_GETOBJECT:
+        if (const LRESULT answer = self->Accessible(window, wParam, lParam))
+            return answer;
         break;
     default:
         break;

@@ -62,6 +62,8 @@ private:
     LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
     // A control's notification: a list's selection or a button's click.
     void Command(WORD id, WORD code);
+    // A control's answer to a screen reader's WM_GETOBJECT; 0: the default.
+    LRESULT Accessible(HWND window, WPARAM wParam, LPARAM lParam);
     // The colours of a label or a frame's caption.
     LRESULT ColourStatic(HDC dc, HWND control);
     void Create(const ControlLayout& control);
