@@ -6,6 +6,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPointer>
+#include <mutex>
 
 namespace merovane {
 
@@ -146,11 +147,8 @@ QAccessibleInterface* MakeInterface(const QString&, QObject* object) {
 } // namespace
 
 void LabelForScreenReaders(QWidget* widget, QWidget* labeller) {
-    static const bool installed = [] {
-        QAccessible::installFactory(&MakeInterface);
-        return true;
-    }();
-    (void)installed;
+    static std::once_flag installed;
+    std::call_once(installed, [] { QAccessible::installFactory(&MakeInterface); });
     widget->setProperty(LabellerProperty, QVariant::fromValue<QObject*>(labeller));
     // A caption label then reports the widget as the one it labels.
     if (auto* label = qobject_cast<QLabel*>(labeller))

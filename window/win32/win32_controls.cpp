@@ -6,6 +6,26 @@
 
 namespace merovane {
 
+namespace {
+
+std::wstring ItemText(HWND combo, LRESULT index) {
+    const auto item = static_cast<WPARAM>(index);
+    std::wstring text(static_cast<std::size_t>(SendMessageW(combo, CB_GETLBTEXTLEN, item, 0)),
+                      L'\0');
+    SendMessageW(combo, CB_GETLBTEXT, item, reinterpret_cast<LPARAM>(text.data()));
+    return text;
+}
+
+// A system metric at dpi, where Windows tells it per dpi (10 1607 and later).
+int MetricAt(int index, int dpi) {
+    using ForDpiFunction = int(WINAPI*)(int, UINT);
+    static const auto forDpi =
+        SystemFunction<ForDpiFunction>(GetModuleHandleW(L"user32.dll"), "GetSystemMetricsForDpi");
+    return forDpi != nullptr ? forDpi(index, static_cast<UINT>(dpi)) : GetSystemMetrics(index);
+}
+
+} // namespace
+
 std::wstring FromLatin1(const std::string& text) {
     std::wstring wide;
     wide.reserve(text.size());
@@ -26,17 +46,10 @@ void Win32DropDownList::ShowItems(const std::vector<std::string>& items) {
     FitDroppedWidth(dpi_);
 }
 
-namespace {
-
-// A system metric at dpi, where Windows tells it per dpi (10 1607 and later).
-int MetricAt(int index, int dpi) {
-    using ForDpiFunction = int(WINAPI*)(int, UINT);
-    static const auto forDpi =
-        SystemFunction<ForDpiFunction>(GetModuleHandleW(L"user32.dll"), "GetSystemMetricsForDpi");
-    return forDpi != nullptr ? forDpi(index, static_cast<UINT>(dpi)) : GetSystemMetrics(index);
+std::wstring Win32DropDownList::SelectedText() const {
+    const auto index = SendMessageW(combo_, CB_GETCURSEL, 0, 0);
+    return index >= 0 ? ItemText(combo_, index) : std::wstring();
 }
-
-} // namespace
 
 void Win32DropDownList::FitDroppedWidth(int dpi) {
     dpi_ = dpi;
@@ -45,10 +58,8 @@ void Win32DropDownList::FitDroppedWidth(int dpi) {
         SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(combo_, WM_GETFONT, 0, 0)));
     int widest = 0;
     const auto count = SendMessageW(combo_, CB_GETCOUNT, 0, 0);
-    for (WPARAM i = 0; i < static_cast<WPARAM>(std::max<LRESULT>(count, 0)); ++i) {
-        std::wstring text(static_cast<std::size_t>(SendMessageW(combo_, CB_GETLBTEXTLEN, i, 0)),
-                          L'\0');
-        SendMessageW(combo_, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text.data()));
+    for (LRESULT i = 0; i < count; ++i) {
+        const std::wstring text = ItemText(combo_, i);
         SIZE size{};
         GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
         widest = std::max(widest, static_cast<int>(size.cx));

@@ -333,14 +333,8 @@ LRESULT Win32Form::Accessible(HWND window, WPARAM wParam, LPARAM lParam) {
     // A list is named by its caption; its value is its selected item.
     if (control.kind == ControlKind::DropDownList && control.labelledBy) {
         text.name = Widen(layout_[*control.labelledBy].caption);
-        text.value = [window] {
-            const auto index = SendMessageW(window, CB_GETCURSEL, 0, 0);
-            if (index < 0)
-                return std::wstring();
-            std::wstring item(
-                static_cast<std::size_t>(SendMessageW(window, CB_GETLBTEXTLEN, index, 0)), L'\0');
-            SendMessageW(window, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(item.data()));
-            return item;
+        text.value = [list = At(control.id).list.get()] {
+            return list->SelectedText();
         };
     }
     text.description = Widen(control.description);
