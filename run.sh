@@ -17,8 +17,12 @@ cd "$(dirname "$(readlink -f "$0")")"
 
 # fonts-dejavu-core gives the proportional sans-serif the windows' default
 # font resolves to; with Liberation's fonts alone it would be Liberation Mono.
+# fonts-wine holds a bitmap-only "MS Sans Serif", which the tests check the
+# window does not use; the D-Bus session, AT-SPI and pyatspi read the window
+# as a screen reader does.
 packages=(build-essential cmake pkg-config qt6-base-dev libgl-dev libhidapi-dev libgtest-dev
-          fonts-dejavu-core fonts-liberation fonts-wine xvfb xauth x11-utils)
+          fonts-dejavu-core fonts-liberation fonts-wine xvfb xauth x11-utils
+          dbus-daemon dbus-session-bus-common at-spi2-core python3-pyatspi)
 fuzz_packages=(clang libclang-rt-14-dev xxd)
 package_packages=(dpkg-dev desktop-file-utils appstream lintian)
 bench_packages=(libbenchmark-dev valgrind libxcb1-dev)
