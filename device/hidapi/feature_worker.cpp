@@ -65,18 +65,24 @@ FeatureTransferResult RunBounded(const SharedHidDevice& device, std::vector<std:
         bool abandoned = false;
         {
             const std::lock_guard lock(transfer->mutex);
+            abandoned = transfer->abandoned;
+            // A caller still waiting holds the device too: letting go of it
+            // first leaves the caller the last owner, whose close is done
+            // when its call to close returns.
+            if (!abandoned)
+                device.reset();
             transfer->result.answered = true;
             transfer->result.result = result;
             transfer->result.error =
                 error != nullptr ? WideToUtf8(error) : std::string("unknown hidapi error");
             transfer->result.report = std::move(report);
             transfer->done = true;
-            abandoned = transfer->abandoned;
         }
         transfer->ended.notify_one();
-        device.reset(); // closes it here when the caller has let go of it
-        if (abandoned)
+        if (abandoned) {
+            device.reset(); // closes it here when the caller has let go of it
             RequestEnded();
+        }
     }).detach();
 
     std::unique_lock lock(transfer->mutex);
