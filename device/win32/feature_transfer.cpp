@@ -63,10 +63,17 @@ FeatureTransferOutcome Transfer(::HANDLE file, ::DWORD code, const void* report,
     request->overlapped.hEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
     if (request->overlapped.hEvent == nullptr)
         return FeatureTransferOutcome::Failed;
-    // The system's reason, kept over the request's release.
-    const auto failed = [&request] {
+    const ::ULONGLONG start = ::GetTickCount64();
+    const auto boundMs = static_cast<::DWORD>(FeatureTransferBound.count());
+    // A failure that came only after the bound is the driver giving up on a
+    // device that did not answer (Wine's HID bus makes the request inside the
+    // call and fails it when the kernel gives up); any other keeps the
+    // system's reason over the request's release.
+    const auto failed = [&request, start, boundMs] {
         const ::DWORD error = ::GetLastError();
         request.reset();
+        if (::GetTickCount64() - start >= boundMs)
+            return FeatureTransferOutcome::TimedOut;
         ::SetLastError(error);
         return FeatureTransferOutcome::Failed;
     };
@@ -79,7 +86,6 @@ FeatureTransferOutcome Transfer(::HANDLE file, ::DWORD code, const void* report,
     if (!done && ::GetLastError() != ERROR_IO_PENDING)
         return failed();
     if (!done) {
-        const auto boundMs = static_cast<::DWORD>(FeatureTransferBound.count());
         if (::WaitForSingleObject(request->overlapped.hEvent, boundMs) != WAIT_OBJECT_0) {
             ::CancelIoEx(file, &request->overlapped);
             if (::WaitForSingleObject(request->overlapped.hEvent, CancelGraceMs) != WAIT_OBJECT_0) {

@@ -10,6 +10,10 @@
 // completed within a moment, they are kept and freed by a later transfer that
 // finds the request completed, so a late completion never writes into freed
 // memory or signals a reused handle.
+//
+// Wine does not pass the wait through: its HID bus makes the kernel request
+// inside the call, which returns only when the kernel gives up (5 s). Such a
+// late failure counts as no answer too.
 #pragma once
 
 // The callers' declarations come before the system's headers, which define

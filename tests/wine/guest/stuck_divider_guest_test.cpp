@@ -1,9 +1,14 @@
 // A divider whose firmware hangs (it enumerates, but answers no feature
 // request and sends no input reports) beside a good one, under Wine in the
-// test guest: the Win32 host gives up on it after its bound, the window stays
-// responsive while the user drives the good one, and merovane-ctl.exe says it
-// does not answer. Wine's HID bus asks the kernel for the feature report, and
-// the kernel waits 5 s for the device.
+// test guest: the window stays responsive while the user drives the good one,
+// and merovane-ctl.exe says the stuck one does not answer.
+//
+// Wine does not pass the hang through as Windows does: its HID bus makes the
+// kernel's feature request inside DeviceIoControl, which returns only when the
+// kernel gives up (5 s), so there is nothing pending to cancel at the host's
+// bound. The first request to the stuck divider therefore costs the kernel's
+// 5 s here (about 1 s on Windows); the host takes that late failure for no
+// answer and leaves the divider alone, so no later call waits on it.
 #include "device/win32/win32_host.h"
 #include "support/window_user.h"
 #include "unix_device.h"
@@ -48,22 +53,34 @@ protected:
 };
 
 TEST_F(StuckDividerUnderWine, TheUserTriesItThenDrivesTheGoodOneAndNoTickWaitsLong) {
-    UnixDevice stuck("MV-STUCK", Stuck);
-    UnixDevice good("MV-GOOD", {"--mode", "1"});
+    UnixDevice stuck("MV-1-STUCK", Stuck);
     Start();
-    ASSERT_TRUE(
-        TickUntil([&] { return Items(Window().SerNo).size() == 2 && State().DeviceFound; }));
-    ASSERT_EQ(Items(Window().SerNo), (Strings{"MV-STUCK", "MV-GOOD"})); // Wine lists in plug order
-    EXPECT_EQ(Window().Enc1.Text(), "Divide By 2");
-
-    // The user picks the stuck one: its mode read gives up after the bound.
-    EXPECT_LT(TimeOf([&] { PickSerial(0); }), Prompt);
+    // Found once Wine's bus has it; its mode read is the one that waits (see above).
+    for (int i = 0; i < 120 && Items(Window().SerNo).empty(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(Window().Timer.Interval()));
+        EXPECT_LT(TimeOf([&] { Tick(); }), Prompt + Seconds(5)) << "tick " << i;
+    }
+    ASSERT_EQ(Items(Window().SerNo), Strings{"MV-1-STUCK"});
     EXPECT_FALSE(TakesInput(Window().Enc1));
     EXPECT_EQ(stuck.IgnoredFeatureRequests(), 1);
 
-    // It sends nothing: the ticks drop it and come back to the good one.
+    // The good one arrives, named to come last whether Wine lists in plug
+    // order or by path (a good "MV-GOOD" plugged after a stuck "MV-STUCK" was
+    // listed first), so the rescans open it; the ticks drop the stuck one (it
+    // sends nothing) and open the good one, not waiting on the stuck one again.
+    UnixDevice good("MV-2-GOOD", {"--mode", "1"});
     ASSERT_TRUE(TickUntil([&] { return Window().Enc1.Text() == "Divide By 2"; }));
-    PickSerial(1);
+    const Strings serials = Items(Window().SerNo);
+    ASSERT_EQ(serials.size(), 2u);
+    const int stuckIndex = serials[0] == "MV-1-STUCK" ? 0 : 1;
+
+    // The user tries the stuck one: it is left alone, so the pick is prompt.
+    EXPECT_LT(TimeOf([&] { PickSerial(stuckIndex); }), Prompt);
+    EXPECT_FALSE(TakesInput(Window().Enc1));
+    ASSERT_TRUE(TickUntil([&] { return Window().Enc1.Text() == "Divide By 2"; }));
+
+    // The user picks the good one by its serial and drives it.
+    PickSerial(1 - stuckIndex);
     User().Focus(Control::Enc1);
     User().Type(test::WindowDriver::Key::Down);
     EXPECT_EQ(Window().Enc1.Text(), "Divide By 4");
@@ -75,17 +92,16 @@ TEST_F(StuckDividerUnderWine, TheUserTriesItThenDrivesTheGoodOneAndNoTickWaitsLo
 
 TEST_F(StuckDividerUnderWine, CtlListsItAsNotAnsweringAndGetOnItExitsFour) {
     UnixDevice stuck("MV-STUCK2", Stuck);
-    // Wine's bus learns of the device through udev: wait until the program lists it.
+    // Wine's bus learns of the device through udev: run until the program lists it.
     ProgramRun list;
     for (int i = 0; i < 30 && list.out.find("MV-STUCK2") == std::string::npos; ++i)
         list = RunCtl("list");
-    EXPECT_NE(list.out.find("not answering"), std::string::npos) << list.out;
+    EXPECT_NE(list.out.find(" not answering "), std::string::npos) << list.out;
     EXPECT_EQ(list.status, 0u);
 
-    ProgramRun get;
-    EXPECT_LT(TimeOf([&] { get = RunCtl("get --serial MV-STUCK2"); }), Prompt + Seconds(5))
-        << "a Wine process's own start takes 2-5 s in the guest";
-    EXPECT_EQ(get.status, 4u);
+    // Each run is a new process that asks the device once: 5 s under Wine.
+    EXPECT_EQ(RunCtl("get --serial MV-STUCK2").status, 4u);
+    EXPECT_EQ(RunCtl("aux --serial MV-STUCK2").status, 4u);
 }
 
 } // namespace
