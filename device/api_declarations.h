@@ -92,9 +92,10 @@ inline constexpr DWORD OPEN_EXISTING = 3;
 inline constexpr DWORD FILE_FLAG_OVERLAPPED = 0x40000000;
 
 // How long a feature transfer may wait for the device, and how long a device
-// that did not answer is then left alone (see HidD_GetFeature).
+// that did not answer is then left alone (see HidD_GetFeature): a window that
+// keeps asking a silent divider waits at most 1 s in 31.
 inline constexpr std::chrono::milliseconds FeatureTransferBound{1000};
-inline constexpr std::chrono::seconds FeatureTransferPause{20};
+inline constexpr std::chrono::seconds FeatureTransferPause{30};
 
 // What GetLastError reports.
 inline constexpr DWORD ERROR_SUCCESS = 0;
