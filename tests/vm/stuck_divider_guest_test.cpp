@@ -83,6 +83,49 @@ TEST_F(WindowBesideAStuckDivider, ClosingWhileItsRequestIsStillInTheKernelIsProm
     EXPECT_TRUE(OpenHidrawNodes().empty() || OpenHidrawNodes() == Connection(stuck.Node()));
 }
 
+TEST(HidapiHostBesideAStuckDivider, GivesUpAtItsBoundLeavesItAloneAndUsesItOncePluggedBack) {
+    MEROVANE_NEEDS_DEVICES();
+    GuestDevice divider(StuckDivider("MV-STUCK"));
+    HidapiHost host;
+    const auto open = [&] {
+        return host.CreateFileA(divider.Node().c_str(), GENERIC_READ | GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                NO_HANDLE);
+    };
+    const HANDLE first = open();
+    ASSERT_NE(first, INVALID_HANDLE_VALUE) << host.LastError();
+    Bytes report = {0, 0xEE, 0xEE};
+    EXPECT_LT(TimeOf([&] { EXPECT_EQ(host.HidD_GetFeature(first, report.data(), 3), 0); }), Prompt);
+    EXPECT_EQ(host.GetLastError(), ERROR_SEM_TIMEOUT);
+    EXPECT_EQ(report, (Bytes{0, 0xEE, 0xEE})); // a late answer could not land here
+    // While the kernel holds the request, an open is refused at once.
+    EXPECT_EQ(open(), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(host.GetLastError(), ERROR_SEM_TIMEOUT);
+    EXPECT_NE(host.CloseHandle(first), 0);
+
+    // Its firmware recovers, but the node is left alone: no request reaches it.
+    divider.AnswerAgain();
+    std::this_thread::sleep_for(std::chrono::seconds(5)); // the kernel has let go
+    const HANDLE second = open();
+    ASSERT_NE(second, INVALID_HANDLE_VALUE) << host.LastError();
+    EXPECT_EQ(host.HidD_SetFeature(second, Bytes{0, 1, 2}.data(), 3), 0);
+    EXPECT_EQ(host.GetLastError(), ERROR_SEM_TIMEOUT);
+    EXPECT_EQ(divider.IgnoredFeatureRequests(), 1);
+    EXPECT_TRUE(divider.FeatureWrites().empty());
+    host.CloseHandle(second);
+
+    // Plugged back, it is a new node and is used as any other.
+    divider.Unplug();
+    divider.PlugBack();
+    const HANDLE third = open();
+    ASSERT_NE(third, INVALID_HANDLE_VALUE) << host.LastError();
+    EXPECT_NE(host.HidD_SetFeature(third, Bytes{0, 1, 2}.data(), 3), 0) << host.LastError();
+    EXPECT_NE(host.HidD_GetFeature(third, report.data(), 3), 0) << host.LastError();
+    EXPECT_EQ(report, (Bytes{0, 2, 0}));
+    host.CloseHandle(third);
+    EXPECT_TRUE(OpenHidrawNodes().empty());
+}
+
 // The row of `list`'s table that begins with `serial`.
 std::string RowOf(const CtlOutcome& list, const std::string& serial) {
     for (const std::string& line : list.OutLines())

@@ -30,8 +30,7 @@
 //   rescue      the same, for a test that frees a read stuck waiting on
 //               the device                  -> "rescued"
 //   mode M      change the mode             -> "mode M"
-//   stuck       stop answering feature requests -> "stuck"
-//   answer      answer them again           -> "answering"
+//   answer      answer feature requests again (after --stuck) -> "answering"
 // End of stdin (unless --ignore-stdin), SIGTERM and SIGINT unplug the device
 // and end the program.
 // Besides the answers, stdout logs what reaches the device, one line each:
@@ -278,7 +277,7 @@ public:
     bool Streams() const { return setup_.streams; }
     void SetStreams(bool streams) { setup_.streams = streams; }
     void SetMode(std::uint8_t mode) { setup_.mode = mode; }
-    void SetAnswersFeatures(bool answers) { setup_.answersFeatures = answers; }
+    void AnswerFeatures() { setup_.answersFeatures = true; }
 
     // Answers one event the kernel sent through /dev/uhid.
     void HandleKernelEvent() {
@@ -430,11 +429,8 @@ bool Obey(Device& device, const std::string& line) {
         words >> mode;
         device.SetMode(static_cast<std::uint8_t>(mode));
         Say("mode " + std::to_string(mode));
-    } else if (command == "stuck") {
-        device.SetAnswersFeatures(false);
-        Say("stuck");
     } else if (command == "answer") {
-        device.SetAnswersFeatures(true);
+        device.AnswerFeatures();
         Say("answering");
     } else if (command == "quit") {
         return false;

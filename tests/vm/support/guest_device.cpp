@@ -192,6 +192,10 @@ void GuestDevice::ChangeMode(BYTE mode) {
     Command("mode " + std::to_string(mode), "mode");
 }
 
+void GuestDevice::AnswerAgain() {
+    Command("answer", "answering");
+}
+
 void GuestDevice::SendInputReport() {
     Command("input", "input-sent");
 }

@@ -83,6 +83,8 @@ public:
     // The device takes another mode by itself, not through the host: later
     // feature reads report it.
     void ChangeMode(BYTE mode);
+    // A stuck divider answers feature requests again (its firmware recovered).
+    void AnswerAgain();
     // Sends one input report now: it waits in every open handle's queue once
     // this returns.
     void SendInputReport();
