@@ -79,6 +79,17 @@ DWORD OpenErrorCode(const char* path, int error) {
 // for no device.
 constexpr int EnumerationAttempts = 3;
 
+// A plugged device, told apart from a later one on the same path by its
+// node's inode: a plug back makes the node anew.
+std::string NodeName(const std::string& path) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0)
+        return path;
+    return path + "#" + std::to_string(status.st_ino);
+}
+
+using Clock = UnansweredDevices::Clock;
+
 std::wstring WideOrEmpty(const wchar_t* text) {
     return text != nullptr ? std::wstring(text) : std::wstring();
 }
@@ -116,10 +127,6 @@ std::size_t InputReportToCaller(std::span<const std::uint8_t> wire, bool usesRep
     const std::size_t count = std::min(wire.size(), out.size() - 1);
     std::copy_n(wire.begin(), count, out.begin() + 1);
     return count + 1;
-}
-
-void HidapiHost::DeviceCloser::operator()(hid_device_* device) const {
-    hid_close(device);
 }
 
 HidapiHost::HidapiHost() {
@@ -303,6 +310,13 @@ HANDLE HidapiHost::CreateFileA(const char* FileName, DWORD /*DesiredAccess*/, DW
         Fail(Operation, std::string(FileName) + ": " + reason, nullptr, ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
+    if (FeatureRequestOutstanding()) {
+        Fail(Operation,
+             std::string(FileName) + ": a device did not answer and the kernel holds "
+                                     "every open until it lets go of that request",
+             nullptr, ERROR_SEM_TIMEOUT);
+        return INVALID_HANDLE_VALUE;
+    }
     errno = 0;
     hid_device* const device = hid_open_path(FileName);
     if (device == nullptr) {
@@ -311,7 +325,7 @@ HANDLE HidapiHost::CreateFileA(const char* FileName, DWORD /*DesiredAccess*/, DW
         return INVALID_HANDLE_VALUE;
     }
     OpenDevice open;
-    open.device.reset(device);
+    open.device = ShareHidDevice(device);
     open.path = FileName;
     open.era = era_;
     open.overlapped = (FlagsAndAttributes & FILE_FLAG_OVERLAPPED) != 0;
@@ -357,6 +371,8 @@ const HidapiHost::Identity* HidapiHost::IdentityOf(const char* operation, OpenDe
             return device.identity.get();
         }
     }
+    if (!device.device)
+        return FailHandedAway(operation, device), nullptr;
     const hid_device_info* info = hid_get_device_info(device.device.get());
     if (info == nullptr) {
         FailOnDevice(operation, device);
@@ -406,6 +422,8 @@ BOOL HidapiHost::HidD_GetProductString(HANDLE HidDeviceObject, void* Buffer, DWO
 
 bool HidapiHost::LoadLengths(const char* operation, OpenDevice& device) {
 #if HID_API_VERSION >= HID_API_MAKE_VERSION(0, 14, 0)
+    if (!device.device)
+        return FailHandedAway(operation, device) != 0;
     std::vector<std::uint8_t> descriptor(HID_API_MAX_REPORT_DESCRIPTOR_SIZE);
     const int got =
         hid_get_report_descriptor(device.device.get(), descriptor.data(), descriptor.size());
@@ -464,12 +482,41 @@ BOOL HidapiHost::HidD_FreePreparsedData(HANDLE PreparsedData) {
     return 1;
 }
 
+HidapiHost::OpenDevice* HidapiHost::FeatureDevice(const char* operation, HANDLE handle) {
+    OpenDevice* open = objects_.Find<OpenDevice>(handle);
+    if (open == nullptr) {
+        Fail(operation, "not an open device", nullptr, ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    if (!open->device) {
+        FailHandedAway(operation, *open);
+        return nullptr;
+    }
+    if (unanswered_.LeftAlone(NodeName(open->path), Clock::now())) {
+        Fail(operation, "the device did not answer a recent request and is left alone for now",
+             open, ERROR_SEM_TIMEOUT);
+        return nullptr;
+    }
+    return open;
+}
+
+BOOL HidapiHost::FailTimedOut(const char* operation, OpenDevice& device) {
+    unanswered_.DidNotAnswer(NodeName(device.path), Clock::now());
+    device.device.reset(); // the transfer still running owns it now
+    return Fail(operation, "the device did not answer", &device, ERROR_SEM_TIMEOUT);
+}
+
+BOOL HidapiHost::FailHandedAway(const char* operation, OpenDevice& device) {
+    return Fail(operation, "the device did not answer a feature request on this handle", &device,
+                ERROR_SEM_TIMEOUT);
+}
+
 BOOL HidapiHost::HidD_GetFeature(HANDLE HidDeviceObject, void* ReportBuffer,
                                  DWORD ReportBufferLength) {
     constexpr const char* Operation = "HidD_GetFeature";
-    OpenDevice* open = objects_.Find<OpenDevice>(HidDeviceObject);
+    OpenDevice* open = FeatureDevice(Operation, HidDeviceObject);
     if (open == nullptr) {
-        return Fail(Operation, "not an open device", nullptr, ERROR_INVALID_HANDLE);
+        return 0;
     }
     if (ReportBuffer == nullptr || ReportBufferLength == 0) {
         return Fail(Operation, "no buffer", open);
@@ -480,23 +527,27 @@ BOOL HidapiHost::HidD_GetFeature(HANDLE HidDeviceObject, void* ReportBuffer,
     std::vector<std::uint8_t> report(
         std::min<std::size_t>(ReportBufferLength, MaxFeatureTransferBytes));
     report[0] = caller[0];
-    const int got = hid_get_feature_report(open->device.get(), report.data(), report.size());
-    if (got < 0) {
-        return FailOnDevice(Operation, *open);
+    const FeatureTransferResult read = ReadFeatureBounded(open->device, std::move(report));
+    if (!read.answered) {
+        return FailTimedOut(Operation, *open);
     }
-    if (got == 0) {
+    unanswered_.Answered(NodeName(open->path));
+    if (read.result < 0) {
+        return Fail(Operation, read.error, open);
+    }
+    if (read.result == 0) {
         return Fail(Operation, "empty feature report", open);
     }
-    std::copy(report.begin(), report.end(), caller);
+    std::copy(read.report.begin(), read.report.end(), caller);
     return 1;
 }
 
 BOOL HidapiHost::HidD_SetFeature(HANDLE HidDeviceObject, const void* ReportBuffer,
                                  DWORD ReportBufferLength) {
     constexpr const char* Operation = "HidD_SetFeature";
-    OpenDevice* open = objects_.Find<OpenDevice>(HidDeviceObject);
+    OpenDevice* open = FeatureDevice(Operation, HidDeviceObject);
     if (open == nullptr) {
-        return Fail(Operation, "not an open device", nullptr, ERROR_INVALID_HANDLE);
+        return 0;
     }
     if (ReportBuffer == nullptr || ReportBufferLength == 0) {
         return Fail(Operation, "no report", open);
@@ -504,12 +555,17 @@ BOOL HidapiHost::HidD_SetFeature(HANDLE HidDeviceObject, const void* ReportBuffe
     if (ReportBufferLength > MaxFeatureTransferBytes) {
         return Fail(Operation, "feature report longer than a hidraw transfer", open);
     }
-    const int sent = hid_send_feature_report(
-        open->device.get(), static_cast<const std::uint8_t*>(ReportBuffer), ReportBufferLength);
-    if (sent < 0) {
-        return FailOnDevice(Operation, *open);
+    const auto* const bytes = static_cast<const std::uint8_t*>(ReportBuffer);
+    const FeatureTransferResult sent = WriteFeatureBounded(
+        open->device, std::vector<std::uint8_t>(bytes, bytes + ReportBufferLength));
+    if (!sent.answered) {
+        return FailTimedOut(Operation, *open);
     }
-    if (sent == 0) {
+    unanswered_.Answered(NodeName(open->path));
+    if (sent.result < 0) {
+        return Fail(Operation, sent.error, open);
+    }
+    if (sent.result == 0) {
         return Fail(Operation, "nothing sent", open);
     }
     return 1;
@@ -534,6 +590,9 @@ BOOL HidapiHost::ReadFile(HANDLE File, void* Buffer, DWORD NumberOfBytesToRead,
     }
     if (Buffer == nullptr || NumberOfBytesToRead == 0) {
         return Fail(Operation, "no buffer", open);
+    }
+    if (!open->device) {
+        return FailHandedAway(Operation, *open);
     }
     // Whether an ID byte comes first on the wire is in the descriptor; it is
     // read once here unless HidD_GetPreparsedData did. Unknown means no IDs.

@@ -22,14 +22,22 @@
 // keeps the identity it first answered. Without inotify every answer comes
 // from hidapi, as it did before.
 //
+// Feature transfers are bounded as the seam says (FeatureTransferBound),
+// through feature_worker.h; a device is told from another by its node (path
+// and inode), so a plug back is tried at once. A handle whose transfer timed
+// out has handed its device to that transfer: every later call on it that
+// reaches the device fails with ERROR_SEM_TIMEOUT.
+//
 // A host is used from one thread at a time.
 #pragma once
 
 #include "device/api_declarations.h"
 #include "device/handle_table.h"
 #include "device/hardware_id.h"
+#include "device/hidapi/feature_worker.h"
 #include "device/hidapi/hidraw_watch.h"
 #include "device/report_descriptor.h"
+#include "device/unanswered_devices.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -107,9 +115,6 @@ public:
     std::string LastError(HANDLE device) const;
 
 private:
-    struct DeviceCloser {
-        void operator()(hid_device_* device) const;
-    };
     struct Listing {
         std::vector<std::string> paths;
         std::vector<HardwareId> ids; // of each path's device, from the enumeration
@@ -127,7 +132,7 @@ private:
     };
     static Identity IdentityIn(const hid_device_info& info);
     struct OpenDevice {
-        std::unique_ptr<hid_device_, DeviceCloser> device;
+        SharedHidDevice device; // null once handed to a transfer that timed out
         std::string path;
         std::uint64_t era = 0;                    // the host's era_ when it was opened
         std::shared_ptr<const Identity> identity; // once answered, kept
@@ -145,6 +150,13 @@ private:
     BOOL Fail(const char* operation, const std::string& reason, OpenDevice* device = nullptr,
               DWORD code = ERROR_GEN_FAILURE);
     BOOL FailOnDevice(const char* operation, OpenDevice& device);
+    // The open device `handle` for a feature transfer, or null after failing
+    // the call: not a device, handed away, or its device left alone.
+    OpenDevice* FeatureDevice(const char* operation, HANDLE handle);
+    // Fails a transfer that timed out; the device goes with the transfer.
+    BOOL FailTimedOut(const char* operation, OpenDevice& device);
+    // Fails a call on a handle whose device went with such a transfer.
+    BOOL FailHandedAway(const char* operation, OpenDevice& device);
     BOOL ReadString(const char* operation, HANDLE handle, void* buffer, DWORD length,
                     std::wstring Identity::*text);
     // True while no hidraw node changed since the enumeration kept in
@@ -161,6 +173,7 @@ private:
 
     HandleTable<Object> objects_;
     HidrawNodeWatch watch_;
+    UnansweredDevices unanswered_;
     std::shared_ptr<const Listing> enumerated_ = std::make_shared<Listing>();
     std::unordered_map<std::string, std::shared_ptr<const Identity>> identities_; // by path
     bool enumerationCurrent_ = false;

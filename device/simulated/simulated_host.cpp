@@ -371,6 +371,10 @@ BOOL SimulatedHost::HidD_GetFeature(HANDLE HidDeviceObject, void* ReportBuffer,
     const VirtualDevice* device = DeviceBehind(HidDeviceObject, "HidD_GetFeature");
     if (device == nullptr)
         return 0;
+    if (!device->answersFeatures) {
+        lastError_ = ERROR_SEM_TIMEOUT;
+        return 0;
+    }
     if (device->featureReadFails || device->featureReportLength == 0 || ReportBuffer == nullptr ||
         ReportBufferLength == 0) {
         lastError_ = ERROR_GEN_FAILURE;
@@ -396,10 +400,10 @@ BOOL SimulatedHost::HidD_SetFeature(HANDLE HidDeviceObject, const void* ReportBu
     write.handle = HidDeviceObject;
     if (const auto open = ledger_.openNow.find(HidDeviceObject); open != ledger_.openNow.end())
         write.path = open->second.path;
-    write.delivered = device != nullptr && !device->featureWriteFails &&
+    write.delivered = device != nullptr && !device->featureWriteFails && device->answersFeatures &&
                       device->featureReportLength != 0 && !write.bytes.empty();
     if (device != nullptr && !write.delivered)
-        lastError_ = ERROR_GEN_FAILURE;
+        lastError_ = device->answersFeatures ? ERROR_GEN_FAILURE : ERROR_SEM_TIMEOUT;
     if (write.delivered && !device->keepsMode && write.bytes.size() >= MinCommandReportLength &&
         write.bytes[CommandByte] == static_cast<BYTE>(Command::SetOutputMode))
         device->mode = write.bytes[ArgumentByte];

@@ -31,6 +31,9 @@ struct VirtualDevice {
     bool streams = true;
     bool featureReadFails = false;
     bool featureWriteFails = false;
+    // False: feature reads and writes fail with ERROR_SEM_TIMEOUT, as a real
+    // host's do when the device did not answer in time (without the wait).
+    bool answersFeatures = true;
     // True: mode reports are delivered but the device stays in its mode.
     bool keepsMode = false;
     // ERROR_SUCCESS: the device opens. Otherwise every open fails with this

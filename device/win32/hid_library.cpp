@@ -18,14 +18,11 @@ HidLibrary LoadHid() {
     MEROVANE_HID_FUNCTION(HidD_GetPreparsedData);
     MEROVANE_HID_FUNCTION(HidD_FreePreparsedData);
     MEROVANE_HID_FUNCTION(HidP_GetCaps);
-    MEROVANE_HID_FUNCTION(HidD_GetFeature);
-    MEROVANE_HID_FUNCTION(HidD_SetFeature);
 #undef MEROVANE_HID_FUNCTION
     const bool complete = hid.HidD_GetHidGuid && hid.HidD_GetAttributes &&
                           hid.HidD_GetSerialNumberString && hid.HidD_GetManufacturerString &&
                           hid.HidD_GetProductString && hid.HidD_GetPreparsedData &&
-                          hid.HidD_FreePreparsedData && hid.HidP_GetCaps && hid.HidD_GetFeature &&
-                          hid.HidD_SetFeature;
+                          hid.HidD_FreePreparsedData && hid.HidP_GetCaps;
     if (!complete)
         return HidLibrary{};
     hid.loaded = true;

@@ -21,8 +21,6 @@ struct HidLibrary {
     decltype(&::HidD_GetPreparsedData) HidD_GetPreparsedData = nullptr;
     decltype(&::HidD_FreePreparsedData) HidD_FreePreparsedData = nullptr;
     decltype(&::HidP_GetCaps) HidP_GetCaps = nullptr;
-    decltype(&::HidD_GetFeature) HidD_GetFeature = nullptr;
-    decltype(&::HidD_SetFeature) HidD_SetFeature = nullptr;
     // False when hid.dll or any of the functions is missing; then every
     // pointer is null.
     bool loaded = false;

@@ -23,6 +23,7 @@
 extern "C" {
 #include <hidsdi.h>
 }
+#include "device/win32/feature_transfer.h"
 #include "device/win32/hid_library.h"
 
 namespace {
@@ -157,9 +158,11 @@ Win32Host::~Win32Host() {
 void Win32Host::Release(const Object& object) {
     if (const auto* set = std::get_if<InfoSet>(&object))
         ::SetupDiDestroyDeviceInfoList(set->set);
-    else if (const auto* device = std::get_if<OpenDevice>(&object))
+    else if (const auto* device = std::get_if<OpenDevice>(&object)) {
         ::CloseHandle(device->file);
-    else if (const auto* preparsed = std::get_if<Preparsed>(&object))
+        if (device->featureFile != nullptr)
+            ::CloseHandle(device->featureFile);
+    } else if (const auto* preparsed = std::get_if<Preparsed>(&object))
         Hid().HidD_FreePreparsedData(static_cast<::PHIDP_PREPARSED_DATA>(preparsed->data));
     else if (const auto* event = std::get_if<Event>(&object))
         ::CloseHandle(event->event);
@@ -282,7 +285,11 @@ HANDLE Win32Host::CreateFileA(const char* FileName, DWORD DesiredAccess, DWORD S
         FailWithSystemError();
         return INVALID_HANDLE_VALUE;
     }
-    return objects_.Add(OpenDevice{file, (FlagsAndAttributes & FILE_FLAG_OVERLAPPED) != 0, 0});
+    OpenDevice device{file, (FlagsAndAttributes & FILE_FLAG_OVERLAPPED) != 0, 0};
+    device.path = FileName;
+    device.access = DesiredAccess;
+    device.share = ShareMode;
+    return objects_.Add(std::move(device));
 }
 
 BOOL Win32Host::CloseHandle(HANDLE Object) {
@@ -370,31 +377,47 @@ BOOL Win32Host::HidD_FreePreparsedData(HANDLE PreparsedData) {
                                                               : Fail(ERROR_INVALID_HANDLE);
 }
 
+BOOL Win32Host::TransferFeature(OpenDevice& device, const void* report, DWORD length,
+                                void* answer) {
+    if (unanswered_.LeftAlone(device.path, UnansweredDevices::Clock::now()))
+        return Fail(ERROR_SEM_TIMEOUT);
+    if (!device.overlapped && device.featureFile == nullptr) {
+        const ::HANDLE file = ::CreateFileA(device.path.c_str(), device.access, device.share,
+                                            nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+        if (file == SystemInvalidHandle)
+            return FailWithSystemError();
+        device.featureFile = file;
+    }
+    void* const file = device.overlapped ? device.file : device.featureFile;
+    const FeatureTransferOutcome outcome = answer != nullptr
+                                               ? GetFeatureBounded(file, answer, length)
+                                               : SetFeatureBounded(file, report, length);
+    if (outcome == FeatureTransferOutcome::TimedOut) {
+        unanswered_.DidNotAnswer(device.path, UnansweredDevices::Clock::now());
+        return Fail(ERROR_SEM_TIMEOUT);
+    }
+    unanswered_.Answered(device.path);
+    return outcome == FeatureTransferOutcome::Done ? 1 : FailWithSystemError();
+}
+
 BOOL Win32Host::HidD_GetFeature(HANDLE HidDeviceObject, void* ReportBuffer,
                                 DWORD ReportBufferLength) {
-    const OpenDevice* device = objects_.Find<OpenDevice>(HidDeviceObject);
+    OpenDevice* device = objects_.Find<OpenDevice>(HidDeviceObject);
     if (device == nullptr)
         return Fail(ERROR_INVALID_HANDLE);
     if (ReportBuffer == nullptr || ReportBufferLength == 0)
         return Fail(ERROR_GEN_FAILURE);
-    if (!Hid().HidD_GetFeature(device->file, ReportBuffer, ReportBufferLength))
-        return FailWithSystemError();
-    return 1;
+    return TransferFeature(*device, ReportBuffer, ReportBufferLength, ReportBuffer);
 }
 
 BOOL Win32Host::HidD_SetFeature(HANDLE HidDeviceObject, const void* ReportBuffer,
                                 DWORD ReportBufferLength) {
-    const OpenDevice* device = objects_.Find<OpenDevice>(HidDeviceObject);
+    OpenDevice* device = objects_.Find<OpenDevice>(HidDeviceObject);
     if (device == nullptr)
         return Fail(ERROR_INVALID_HANDLE);
     if (ReportBuffer == nullptr || ReportBufferLength == 0)
         return Fail(ERROR_GEN_FAILURE);
-    // The system takes the report through a non-const pointer.
-    const auto* bytes = static_cast<const BYTE*>(ReportBuffer);
-    std::vector<BYTE> report(bytes, bytes + ReportBufferLength);
-    if (!Hid().HidD_SetFeature(device->file, report.data(), ReportBufferLength))
-        return FailWithSystemError();
-    return 1;
+    return TransferFeature(*device, ReportBuffer, ReportBufferLength, nullptr);
 }
 
 HANDLE Win32Host::CreateEventA(const SECURITY_ATTRIBUTES* EventAttributes, BOOL ManualReset,

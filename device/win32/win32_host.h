@@ -27,13 +27,21 @@
 //   device failing a request, a cancelled read) to ERROR_GEN_FAILURE.
 // - hid.dll is loaded from System32 at the first use; without it (or any of
 //   its functions used here) enumerations and opens fail with ERROR_GEN_FAILURE.
+// - Feature transfers are bounded as the seam says (FeatureTransferBound),
+//   through feature_transfer.h, on an overlapped handle: the caller's when it
+//   is one, otherwise a second handle the host opens on the same path with
+//   the same access, kept with the device. A device is told apart by its
+//   path, so a device plugged back within the pause is left alone until the
+//   pause ends.
 //
 // A host is used from one thread at a time.
 #pragma once
 
 #include "device/api_declarations.h"
 #include "device/handle_table.h"
+#include "device/unanswered_devices.h"
 
+#include <string>
 #include <variant>
 
 namespace merovane {
@@ -93,6 +101,12 @@ private:
         void* file;
         bool overlapped;
         USHORT inputReportLength; // from the caps, read at the first read; 0 before
+        // What the device was opened with, for the feature transfers' own
+        // overlapped handle, opened at the first transfer when `file` is not.
+        std::string path = {};
+        DWORD access = 0;
+        DWORD share = 0;
+        void* featureFile = nullptr;
     };
     struct Preparsed {
         void* data;
@@ -108,10 +122,13 @@ private:
     BOOL FailWithSystemError(); // the calling thread's last system error, mapped
     enum class DeviceString { Serial, Manufacturer, Product };
     BOOL ReadString(HANDLE handle, void* buffer, DWORD length, DeviceString which);
+    // Reads into `answer` when given (report[0] is the ID), else writes `report`.
+    BOOL TransferFeature(OpenDevice& device, const void* report, DWORD length, void* answer);
     BOOL ReadReport(OpenDevice& device, void* event, void* buffer, DWORD length, DWORD* bytesRead,
                     OVERLAPPED* overlapped);
 
     HandleTable<Object> objects_;
+    UnansweredDevices unanswered_;
     DWORD lastError_ = ERROR_SUCCESS;
 };
 
