@@ -7,7 +7,8 @@
 #   ./run.sh fuzz [SECONDS]      the report-descriptor fuzzer on the test corpus (default 60 s)
 #   ./run.sh package             the Debian package: built, checked, installed, its commands run
 #   ./run.sh bench [--quick]     the benchmarks beside their floors (bench/README.md)
-#   ./run.sh windows [--test]    the Windows programs, zip and installer in build-windows/dist;
+#   ./run.sh windows [--test]    the Windows programs, zip and installer in build-windows/dist,
+#                                signed when MEROVANE_SIGN_PFX names a certificate (README);
 #                                with --test, their tests under Wine
 # Packages come from Debian 12 (apt-get); it asks for sudo when not run as root.
 set -euo pipefail
@@ -16,12 +17,17 @@ cd "$(dirname "$(readlink -f "$0")")"
 
 # fonts-dejavu-core gives the proportional sans-serif the windows' default
 # font resolves to; with Liberation's fonts alone it would be Liberation Mono.
+# fonts-wine holds a bitmap-only "MS Sans Serif", which the tests check the
+# window does not use; the D-Bus session, AT-SPI and pyatspi read the window
+# as a screen reader does.
 packages=(build-essential cmake pkg-config qt6-base-dev libgl-dev libhidapi-dev libgtest-dev
-          fonts-dejavu-core fonts-liberation fonts-wine xvfb xauth x11-utils)
+          fonts-dejavu-core fonts-liberation fonts-wine xvfb xauth x11-utils
+          dbus-daemon dbus-session-bus-common at-spi2-core python3-pyatspi)
 fuzz_packages=(clang libclang-rt-14-dev xxd)
 package_packages=(dpkg-dev desktop-file-utils appstream lintian)
 bench_packages=(libbenchmark-dev valgrind libxcb1-dev)
-windows_packages=(cmake g++-mingw-w64-x86-64-posix googletest wine wine64 nsis zip xvfb x11-utils)
+windows_packages=(cmake g++-mingw-w64-x86-64-posix googletest wine wine64 nsis zip unzip xvfb
+                  x11-utils osslsigncode openssl)
 
 build() {  # build DIR [cmake options...]
     local dir=$1
@@ -100,6 +106,13 @@ bench)
     ;;
 windows)
     install_missing "${windows_packages[@]}"
+    if [ -n "${MEROVANE_SIGN_PFX:-}" ] && [ ! -r "$MEROVANE_SIGN_PFX" ]; then
+        echo "run.sh: cannot read the certificate MEROVANE_SIGN_PFX=$MEROVANE_SIGN_PFX" >&2
+        exit 1
+    fi
+    # Made afresh on every run, so that each is signed when a certificate is
+    # given and none keeps an earlier run's signature otherwise.
+    rm -f build-windows/dist/*.exe build-windows/dist/*.zip
     build build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
     packaging/windows/check-imports build-windows/dist
     if [ "${2:-}" = --test ]; then
@@ -108,7 +121,7 @@ windows)
     ls -l build-windows/dist
     ;;
 *)
-    sed -n '2,12p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '2,13p' "$0" | sed 's/^# \{0,1\}//'
     exit 2
     ;;
 esac

@@ -28,6 +28,7 @@ bool PauseUntilNextLook() {
 } // namespace
 
 int main(int argc, char** argv) {
+    merovane::LoadSystemLibrariesOnly();
     merovane::ReserveClosedStandardStreams();
     merovane::UseUtf8Output();
     std::signal(SIGINT, Interrupt);

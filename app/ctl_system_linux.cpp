@@ -11,6 +11,9 @@
 
 namespace merovane {
 
+// The dynamic linker takes libraries from the system's paths only.
+void LoadSystemLibrariesOnly() {}
+
 // A closed standard stream would be the descriptor that the next open gets, a
 // divider's device node among them, and what is printed would go to the
 // divider. Each closed one is taken by /dev/null, opened so that writing to it

@@ -5,14 +5,12 @@
 #include "window/frm_main.h"
 #include "window/qt/device_bench.h"
 #include "window/qt/qt_form.h"
-#include "window/qt/window_look.h"
 
 #include <QApplication>
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("merovane-config-demo");
-    merovane::InstallFontFallbacks();
     merovane::SimulatedHost host;
     merovane::PlugDemoDevices(host);
     merovane::frmMain window(host);

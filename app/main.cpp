@@ -1,14 +1,12 @@
 // merovane-config: the window on the host's real HID devices.
 #include "device/hidapi/hidapi_host.h"
 #include "window/frm_main.h"
-#include "window/qt/window_look.h"
 
 #include <QApplication>
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("merovane-config");
-    merovane::InstallFontFallbacks();
     merovane::HidapiHost host;
     merovane::frmMain window(host);
     window.Load();

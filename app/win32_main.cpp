@@ -8,6 +8,9 @@
 #include "window/win32/win32_form.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    // Every library loaded from here on comes from System32, never from the
+    // program's folder; the program imports nothing else statically.
+    SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
 #ifdef MEROVANE_DEMO
     merovane::SimulatedHost host;
     merovane::PlugDemoDevices(host);

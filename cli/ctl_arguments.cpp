@@ -27,7 +27,10 @@ Reads and sets the output mode of Merovane clock dividers attached over USB.
 
 Commands:
   list [--json]           list the attached dividers: serial, manufacturer,
-                          product, version, current mode and device path
+                          product, version, current mode and device path; a
+                          divider that does not answer within about a second
+                          shows the mode "not answering" ("answering": false
+                          in JSON, with mode and mode_code null)
   get [--serial S]        print the current output mode
   set [--serial S] MODE   set the output mode, then read it back
   aux [--serial S]        send the auxiliary command
@@ -50,7 +53,7 @@ Control characters in device strings and in echoed arguments are shown
 escaped, as \x1b; a backslash as \\.
 
 Exit status: 0 done, 1 no such device, 2 usage error, 3 permission denied,
-4 the device refused or failed the transfer, 5 the output could not be
+4 the device refused or failed the transfer or did not answer it, 5 the output could not be
 written (a set or aux may have been done all the same).
 )";
 }

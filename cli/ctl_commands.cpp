@@ -16,9 +16,18 @@ namespace merovane {
 namespace {
 
 constexpr const char* Program = "merovane-ctl: ";
-constexpr const char* UdevHint =
+// What the user can do when the system refuses this user the divider.
+#ifdef _WIN32
+// Windows lets every user open a HID device unless a device policy says
+// otherwise; a divider another program holds is still opened (access 0).
+constexpr const char* PermissionHint =
+    "a Windows device policy may keep this user from it: ask the administrator, or plug the "
+    "divider in again";
+#else
+constexpr const char* PermissionHint =
     "install the udev rule 60-merovane-config.rules (see merovane-ctl(1)), then plug the "
     "divider in again";
+#endif
 
 std::string Or(const std::optional<std::string>& text, const char* missing = "-") {
     return text.value_or(missing);
@@ -28,18 +37,24 @@ std::string VersionOf(const TargetInterface& target) {
     return VersionText(target.version).substr(1); // without the caption's leading blank
 }
 
+constexpr const char* NotAnswering = "not answering";
+
 std::string ModeOf(const TargetInterface& target) {
+    if (target.notAnswering)
+        return NotAnswering;
     return target.mode ? std::string(OutputModeText(*target.mode)) : std::string("-");
 }
 
 std::string OpenFailure(DWORD error) {
     switch (error) {
     case ERROR_ACCESS_DENIED:
-        return std::string("permission denied: ") + UdevHint;
+        return std::string("permission denied: ") + PermissionHint;
     case ERROR_SHARING_VIOLATION:
         return "in use by another program";
     case ERROR_FILE_NOT_FOUND:
         return "gone";
+    case ERROR_SEM_TIMEOUT:
+        return "held up by a divider that did not answer; try again in a few seconds";
     default:
         return "cannot be opened";
     }
@@ -100,6 +115,10 @@ int List(HidHost& host, bool json, std::ostream& out, std::ostream& err) {
                                      : std::nullopt)
                 << ", \"mode_code\": "
                 << (t.mode ? std::to_string(std::min(*t.mode, HighestOutputMode)) : "null")
+                << ", \"answering\": "
+                << (!opened          ? "null"
+                    : t.notAnswering ? "false"
+                                     : "true")
                 << ", \"path\": " << JsonString(t.path) << ", \"error\": "
                 << JsonString(opened ? std::nullopt : std::optional(OpenFailure(t.openError)))
                 << "}";
@@ -142,7 +161,7 @@ struct Choice {
 };
 
 Choice Choose(HidHost& host, const std::optional<std::string>& serial, std::ostream& err) {
-    const std::vector<TargetInterface> targets = ListTargets(host);
+    const std::vector<TargetInterface> targets = ListTargets(host, false);
     std::vector<TargetInterface> denied;
     std::copy_if(targets.begin(), targets.end(), std::back_inserter(denied),
                  [](const TargetInterface& t) { return t.openError == ERROR_ACCESS_DENIED; });
@@ -156,7 +175,7 @@ Choice Choose(HidHost& host, const std::optional<std::string>& serial, std::ostr
         if (!denied.empty()) {
             err << Program << "no divider with serial " << Quoted(*serial)
                 << " among those this user may open; " << denied.size()
-                << " could not be opened: permission denied: " << UdevHint << "\n";
+                << " could not be opened: permission denied: " << PermissionHint << "\n";
             return {std::nullopt, CtlPermissionDenied};
         }
         err << Program << "no divider with serial " << Quoted(*serial) << " attached\n";
@@ -200,7 +219,9 @@ int Act(const CtlInvocation& invocation, HidHost& host, std::ostream& out, std::
     case CtlCommand::Get: {
         const auto mode = device.ReadMode();
         if (!mode) {
-            err << Program << MessageName(target) << ": the divider did not answer the mode read\n";
+            err << Program << MessageName(target)
+                << (device.DidNotAnswer() ? ": the divider did not answer the mode read\n"
+                                          : ": the divider refused the mode read\n");
             return CtlTransferFailed;
         }
         out << OutputModeText(*mode) << "\n";
@@ -209,11 +230,19 @@ int Act(const CtlInvocation& invocation, HidHost& host, std::ostream& out, std::
     case CtlCommand::Set: {
         const BYTE wanted = *invocation.mode;
         if (!device.WriteMode(wanted)) {
-            err << Program << MessageName(target) << ": the divider refused the mode "
+            err << Program << MessageName(target)
+                << (device.DidNotAnswer() ? ": the divider did not answer the mode "
+                                          : ": the divider refused the mode ")
                 << OutputModeText(wanted) << "\n";
             return CtlTransferFailed;
         }
         const auto now = device.ReadMode();
+        if (!now && device.DidNotAnswer()) {
+            err << Program << MessageName(target)
+                << ": the divider did not answer the mode read after the mode "
+                << OutputModeText(wanted) << " was sent\n";
+            return CtlTransferFailed;
+        }
         if (now != wanted) {
             err << Program << MessageName(target) << ": the divider did not take the mode "
                 << OutputModeText(wanted) << "; it reports "
@@ -226,7 +255,8 @@ int Act(const CtlInvocation& invocation, HidHost& host, std::ostream& out, std::
     case CtlCommand::Aux:
         if (!device.SendAuxiliary()) {
             err << Program << MessageName(target)
-                << ": the divider refused the auxiliary command\n";
+                << (device.DidNotAnswer() ? ": the divider did not answer the auxiliary command\n"
+                                          : ": the divider refused the auxiliary command\n");
             return CtlTransferFailed;
         }
         out << TerminalSafe(Or(target.serial, "?")) << ": auxiliary command sent\n";
@@ -283,7 +313,8 @@ int Watch(HidHost& host, std::ostream& out, std::ostream& err, const WatchPause&
                 t.Opened() ? ModeOf(t) : "cannot open: " + OpenFailure(t.openError);
             if (before == seen.end())
                 out << "attached " << LineName(t) << ": " << state << "\n";
-            else if (t.Opened() && before->second.mode != t.mode)
+            else if (t.Opened() && (before->second.mode != t.mode ||
+                                    before->second.notAnswering != t.notAnswering))
                 out << "mode " << LineName(t) << ": " << ModeOf(before->second) << " -> " << state
                     << "\n";
         }

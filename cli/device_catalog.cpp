@@ -4,6 +4,7 @@
 #include "device/hardware_id.h"
 
 #include <array>
+#include <memory>
 
 namespace merovane {
 
@@ -90,6 +91,12 @@ OpenDevice::OpenDevice(HidHost& host, const std::string& path) : host_(host) {
     handle_ =
         host_.CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, NO_HANDLE);
+    // Refused read and write access (another program holds the divider), the
+    // feature reports still go through a handle of access 0.
+    if (!Opened() && (host_.GetLastError() == ERROR_ACCESS_DENIED ||
+                      host_.GetLastError() == ERROR_SHARING_VIOLATION))
+        handle_ = host_.CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, 0, NO_HANDLE);
     if (!Opened()) {
         error_ = host_.GetLastError();
         if (error_ == ERROR_SUCCESS)
@@ -146,21 +153,28 @@ std::optional<std::string> OpenDevice::ReadString(StringRead read) {
     return Utf16leToUtf8(buffer.data(), buffer.size());
 }
 
-std::vector<TargetInterface> ListTargets(HidHost& host) {
+std::vector<TargetInterface> ListTargets(HidHost& host, bool readModes) {
     std::vector<TargetInterface> targets;
+    std::vector<std::unique_ptr<OpenDevice>> devices;
     for (const std::string& path : TargetPaths(host)) {
         TargetInterface target;
         target.path = path;
-        OpenDevice device(host, path);
-        target.openError = device.Error();
-        if (device.Opened()) {
-            target.serial = device.Serial();
-            target.manufacturer = device.Manufacturer();
-            target.product = device.Product();
-            target.version = device.Version().value_or(0);
-            target.mode = device.ReadMode();
+        auto device = std::make_unique<OpenDevice>(host, path);
+        target.openError = device->Error();
+        if (device->Opened()) {
+            target.serial = device->Serial();
+            target.manufacturer = device->Manufacturer();
+            target.product = device->Product();
+            target.version = device->Version().value_or(0);
         }
         targets.push_back(std::move(target));
+        devices.push_back(std::move(device));
+    }
+    for (std::size_t i = 0; readModes && i < devices.size(); ++i) {
+        if (devices[i]->Opened()) {
+            targets[i].mode = devices[i]->ReadMode();
+            targets[i].notAnswering = !targets[i].mode && devices[i]->DidNotAnswer();
+        }
     }
     return targets;
 }

@@ -23,13 +23,18 @@ struct TargetInterface {
     USHORT version = 0;
     // The mode byte the device reports; nothing when the read failed.
     std::optional<BYTE> mode;
+    // The device did not answer the mode read in time (ERROR_SEM_TIMEOUT).
+    bool notAnswering = false;
 
     bool Opened() const { return openError == ERROR_SUCCESS; }
 };
 
 // Every interface with the target vendor and product ID, in enumeration
-// order. Each is opened, read and closed again.
-std::vector<TargetInterface> ListTargets(HidHost& host);
+// order. All are opened and their strings read first, then, with
+// `readModes`, their modes, and all are closed again: a divider that does not
+// answer costs the host's bound once, and on Linux no open comes after it
+// (the kernel would hold it).
+std::vector<TargetInterface> ListTargets(HidHost& host, bool readModes = true);
 
 // A target interface, open for feature reports until destroyed.
 class OpenDevice {
@@ -51,6 +56,8 @@ public:
     // for it or the device refused it.
     bool WriteMode(BYTE mode);
     bool SendAuxiliary();
+    // After a failed read or write: the device did not answer in time.
+    bool DidNotAnswer() const { return host_.GetLastError() == ERROR_SEM_TIMEOUT; }
 
     std::optional<std::string> Serial() { return ReadString(&HidHost::HidD_GetSerialNumberString); }
     std::optional<std::string> Manufacturer() {

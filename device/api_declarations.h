@@ -9,6 +9,7 @@
 // blocks waiting for a device unless its comment says so.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 
 namespace merovane {
@@ -90,6 +91,12 @@ inline constexpr DWORD FILE_SHARE_WRITE = 0x02;
 inline constexpr DWORD OPEN_EXISTING = 3;
 inline constexpr DWORD FILE_FLAG_OVERLAPPED = 0x40000000;
 
+// How long a feature transfer may wait for the device, and how long a device
+// that did not answer is then left alone (see HidD_GetFeature): a window that
+// keeps asking a silent divider waits at most 1 s in 31.
+inline constexpr std::chrono::milliseconds FeatureTransferBound{1000};
+inline constexpr std::chrono::seconds FeatureTransferPause{30};
+
 // What GetLastError reports.
 inline constexpr DWORD ERROR_SUCCESS = 0;
 inline constexpr DWORD ERROR_FILE_NOT_FOUND = 2;     // no such interface (any more)
@@ -97,6 +104,11 @@ inline constexpr DWORD ERROR_ACCESS_DENIED = 5;      // no permission to open it
 inline constexpr DWORD ERROR_GEN_FAILURE = 31;       // the device failed the request
 inline constexpr DWORD ERROR_SHARING_VIOLATION = 32; // held for exclusive use elsewhere
 inline constexpr DWORD ERROR_INVALID_HANDLE = 6;     // not a handle of the right kind
+// The device did not answer a feature request in time (HidD_GetFeature,
+// HidD_SetFeature), or it did not answer a recent one and is left alone for
+// now; on Linux also an open made while such a request is still in the kernel
+// (CreateFileA). See FeatureTransferBound and the comments below.
+inline constexpr DWORD ERROR_SEM_TIMEOUT = 121;
 
 class HidHost {
 public:
@@ -148,7 +160,9 @@ public:
     // FILE_FLAG_OVERLAPPED in FlagsAndAttributes makes ReadFile on the handle
     // take a report only if one is waiting. Returns INVALID_HANDLE_VALUE when
     // the interface is gone or cannot be opened (held exclusively elsewhere,
-    // access denied).
+    // access denied). On Linux the kernel holds every open of a HID node
+    // while a feature request that was not answered is still in it (up to
+    // 5 s from its start): such an open fails at once with ERROR_SEM_TIMEOUT.
     virtual HANDLE CreateFileA(const char* FileName, DWORD DesiredAccess, DWORD ShareMode,
                                const SECURITY_ATTRIBUTES* SecurityAttributes,
                                DWORD CreationDisposition, DWORD FlagsAndAttributes,
@@ -178,13 +192,26 @@ public:
     // Releases a handle HidD_GetPreparsedData returned.
     virtual BOOL HidD_FreePreparsedData(HANDLE PreparsedData) = 0;
 
+    // Feature transfers wait for the device, but never longer than
+    // FeatureTransferBound: a device that has not answered by then fails the
+    // call with ERROR_SEM_TIMEOUT and leaves the caller's buffer untouched; a
+    // late answer is dropped, and nothing of the request outlives the call in
+    // the caller's memory or handles. A device that did not answer is left
+    // alone: for FeatureTransferPause after that, every feature transfer on
+    // it (on any handle) fails at once with ERROR_SEM_TIMEOUT, unless it was
+    // unplugged and plugged again (on Linux: its node was made anew). After
+    // the pause, or once it answers, it is used as any other. A caller may
+    // rely on no feature transfer taking much longer than the bound, and on
+    // ERROR_SEM_TIMEOUT meaning "did not answer", never "refused".
+
     // Reads a feature report. Byte 0 of ReportBuffer is the report ID; on
     // success the buffer holds the report, report ID first, within
     // ReportBufferLength bytes.
     virtual BOOL HidD_GetFeature(HANDLE HidDeviceObject, void* ReportBuffer,
                                  DWORD ReportBufferLength) = 0;
     // Writes the ReportBufferLength bytes of ReportBuffer, report ID first, as
-    // a feature report.
+    // a feature report. After ERROR_SEM_TIMEOUT the device may or may not
+    // have taken the report.
     virtual BOOL HidD_SetFeature(HANDLE HidDeviceObject, const void* ReportBuffer,
                                  DWORD ReportBufferLength) = 0;
 

@@ -22,12 +22,25 @@ void frmMain::ReadCapabilities() {
     PreparsedData = NO_HANDLE;
 }
 
+HANDLE frmMain::OpenPath(DWORD FlagsAndAttributes) {
+    const HANDLE opened = host_.CreateFileA(PathName.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE, &SecAttr,
+                                            OPEN_EXISTING, FlagsAndAttributes, NO_HANDLE);
+    // A collection the system holds for itself (a keyboard, a mouse), or one
+    // another program holds, refuses read and write access. Opened with
+    // access 0 it still answers the attributes, the strings and feature
+    // reports; only its input reports cannot be read.
+    const DWORD error = opened == INVALID_HANDLE_VALUE ? host_.GetLastError() : ERROR_SUCCESS;
+    if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION)
+        return opened;
+    return host_.CreateFileA(PathName.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, &SecAttr,
+                             OPEN_EXISTING, FlagsAndAttributes, NO_HANDLE);
+}
+
 void frmMain::OpenInputHandle() {
     // The same open as the search's, but overlapped. Not tested: a failed open
     // makes the next probe fail.
-    InputHandle = host_.CreateFileA(PathName.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE, &SecAttr, OPEN_EXISTING,
-                                    FILE_FLAG_OVERLAPPED, NO_HANDLE);
+    InputHandle = OpenPath(FILE_FLAG_OVERLAPPED);
 }
 
 void frmMain::ArmReadEvent() {

@@ -64,10 +64,11 @@ frmMain::ExaminedInterface frmMain::ExamineInterface(EnumerationRun& run) {
     const auto* path = reinterpret_cast<const char*>(DetailBuffer.data() + DETAIL_DATA_PATH_OFFSET);
     PathName.assign(path, strnlen(path, DetailBuffer.size() - DETAIL_DATA_PATH_OFFSET));
 
-    FeatureHandle = host_.CreateFileA(PathName.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE, &SecAttr, OPEN_EXISTING,
-                                      0, NO_HANDLE);
+    FeatureHandle = OpenPath(0);
     Attribs.Size = AttributesSize;
+    // A failed read must not leave the previous interface's IDs to be matched.
+    Attribs.VendorID = 0;
+    Attribs.ProductID = 0;
     CallResult = host_.HidD_GetAttributes(FeatureHandle, Attribs);
     examined.isTarget = Attribs.VendorID == TargetVendorId && Attribs.ProductID == TargetProductId;
     if (examined.isTarget) {

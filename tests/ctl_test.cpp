@@ -81,10 +81,11 @@ TEST_F(Ctl, ListShowsEachDividerAsATableAndAsJson) {
 
     const Outcome json = Run({"list", "--json"});
     EXPECT_EQ(json.status, 0);
-    EXPECT_NE(json.out.find("{\"serial\": \"MV-1\", \"manufacturer\": \"Caf\u00E9 \u2603\", "
-                            R"("product": "Divider", "version": "10.F", "mode": "Divide By 2", )"
-                            R"("mode_code": 1, "path": "sim:2", "error": null})"),
-              std::string::npos)
+    EXPECT_NE(
+        json.out.find("{\"serial\": \"MV-1\", \"manufacturer\": \"Caf\u00E9 \u2603\", "
+                      R"("product": "Divider", "version": "10.F", "mode": "Divide By 2", )"
+                      R"("mode_code": 1, "answering": true, "path": "sim:2", "error": null})"),
+        std::string::npos)
         << json.out;
     EXPECT_NE(json.out.find(R"("mode": "Divide By 8", "mode_code": 3)"), std::string::npos);
     EXPECT_TRUE(host.Ledger().featureWrites.empty());
@@ -139,6 +140,18 @@ TEST_F(Ctl, ADividerThisUserMayNotOpenIsListedWithTheUdevHint) {
     EXPECT_EQ(get.status, 3);
     EXPECT_NE(get.err.find("permission denied"), std::string::npos);
     EXPECT_EQ(std::count(get.err.begin(), get.err.end(), '\n'), 1);
+}
+
+TEST_F(Ctl, ADividerThatRefusesReadAndWriteIsSetThroughAccess0) {
+    VirtualDevice held = Divider(u"HELD", 0);
+    held.grantsReadWrite = false; // another program holds it, on Windows
+    const auto id = host.Plug(held);
+
+    const Outcome set = Run({"set", "div4"});
+    EXPECT_EQ(set.status, 0) << set.err;
+    EXPECT_EQ(set.out, "HELD: Divide By 4\n");
+    EXPECT_EQ(host.Device(id).mode, 2);
+    EXPECT_EQ(host.Ledger().opens.back().access, 0u);
 }
 
 TEST_F(Ctl, TheOnlyDividerNeedsNoSerialAndSetReadsTheModeBack) {
@@ -196,7 +209,7 @@ TEST_F(Ctl, ADividerThatFailsOrIgnoresTheTransferExitsFour) {
     host.Device(id).featureReadFails = true;
     const Outcome get = Run({"get"});
     EXPECT_EQ(get.status, 4);
-    EXPECT_EQ(get.err, "merovane-ctl: 'X' (sim:1): the divider did not answer the mode read\n");
+    EXPECT_EQ(get.err, "merovane-ctl: 'X' (sim:1): the divider refused the mode read\n");
     host.Device(id).featureReadFails = false;
 
     host.Device(id).featureWriteFails = true;
@@ -212,6 +225,38 @@ TEST_F(Ctl, ADividerThatFailsOrIgnoresTheTransferExitsFour) {
 
     host.Device(id).featureReportLength = 2; // no room for a command
     EXPECT_EQ(Run({"aux"}).status, 4);
+}
+
+TEST_F(Ctl, ADividerThatDoesNotAnswerIsListedSoAndItsCommandsExitFour) {
+    const auto stuck = host.Plug(Divider(u"STUCK", 1));
+    host.Plug(Divider(u"GOOD", 2));
+    host.Device(stuck).answersFeatures = false;
+
+    const Outcome table = Run({"list"});
+    EXPECT_EQ(table.status, 0);
+    EXPECT_EQ(table.out, "SERIAL  MANUFACTURER  PRODUCT  VERSION  MODE           PATH\n"
+                         "STUCK   ACME          Divider  1.23     not answering  sim:1\n"
+                         "GOOD    ACME          Divider  1.23     Divide By 4    sim:2\n");
+    const Outcome json = Run({"list", "--json"});
+    EXPECT_NE(
+        json.out.find(R"("mode": null, "mode_code": null, "answering": false, "path": "sim:1")"),
+        std::string::npos)
+        << json.out;
+    EXPECT_NE(json.out.find(R"("mode_code": 2, "answering": true, "path": "sim:2")"),
+              std::string::npos);
+
+    const Outcome get = Run({"get", "--serial", "STUCK"});
+    EXPECT_EQ(get.status, 4);
+    EXPECT_EQ(get.err, "merovane-ctl: 'STUCK' (sim:1): the divider did not answer the mode read\n");
+    const Outcome set = Run({"set", "--serial", "STUCK", "div8"});
+    EXPECT_EQ(set.status, 4);
+    EXPECT_EQ(set.err,
+              "merovane-ctl: 'STUCK' (sim:1): the divider did not answer the mode Divide By 8\n");
+    const Outcome aux = Run({"aux", "--serial", "STUCK"});
+    EXPECT_EQ(aux.status, 4);
+    EXPECT_EQ(aux.err,
+              "merovane-ctl: 'STUCK' (sim:1): the divider did not answer the auxiliary command\n");
+    EXPECT_EQ(Run({"set", "--serial", "GOOD", "div8"}).out, "GOOD: Divide By 8\n");
 }
 
 TEST_F(Ctl, WatchReportsArrivalsDeparturesAndModeChanges) {

@@ -115,6 +115,49 @@ TEST_F(Discovery, AnInterfaceThatCannotBeOpenedIsPassedOver) {
     ExpectHostClean();
 }
 
+// Windows holds keyboards and mice for itself; another program may hold a
+// divider. Discovery examines such a collection through access 0, and a
+// divider gets read and write access where it grants them.
+TEST_F(Discovery, CollectionsThatRefuseReadAndWriteAreExaminedThroughAccess0) {
+    const auto divider = Plug(Divider(u"FIRST"));
+    const auto keyboard = Plug(SystemKeyboard());
+    Start();
+
+    EXPECT_EQ(Items(Window().SerNo), Strings{"FIRST"});
+    EXPECT_EQ(State().PathName, host.Device(divider).interfaces[0]);
+    const std::string& keyboardPath = host.Device(keyboard).interfaces[0];
+    bool keyboardExamined = false;
+    for (const DeviceHandleRecord& open : host.Ledger().opens) {
+        if (open.path == keyboardPath)
+            keyboardExamined = open.access == 0;
+        else
+            EXPECT_EQ(open.access, GENERIC_READ | GENERIC_WRITE);
+    }
+    EXPECT_TRUE(keyboardExamined);
+    EXPECT_EQ(OpenPaths().count(keyboardPath), 0u);
+}
+
+TEST_F(Discovery, ADividerThatGrantsOnlyAccess0IsListedShownAndSet) {
+    VirtualDevice held = Divider(u"HELD", 1);
+    held.grantsReadWrite = false;
+    const auto id = Plug(held);
+    Start();
+
+    EXPECT_EQ(Items(Window().SerNo), Strings{"HELD"});
+    EXPECT_TRUE(State().DeviceFound);
+    EXPECT_EQ(Window().lblManuf.Caption(), " ACME");
+    EXPECT_EQ(Window().Enc1.Text(), "Divide By 2");
+    PickMode(2);
+    ASSERT_EQ(host.Ledger().featureWrites.size(), 1u);
+    EXPECT_TRUE(host.Ledger().featureWrites.back().delivered);
+    EXPECT_EQ(host.Device(id).mode, 2);
+    // Its input reports cannot be read, so each tick reopens it, as it does a
+    // divider that sends none; what the window shows stays.
+    Tick();
+    EXPECT_TRUE(State().DeviceFound);
+    EXPECT_EQ(Window().Enc1.Text(), "Divide By 4");
+}
+
 TEST_F(Discovery, ASearchThatFindsNothingLeavesNoHandleOpen) {
     Plug(Keyboard());
     const auto gone = Plug(Divider(u"GONE"));

@@ -1,6 +1,11 @@
 // The window as it is created: geometry, states and tab order, on whichever
-// toolkit backend the tests are built with.
+// toolkit backend the tests are built with, and its layout and texts at every
+// display scale.
+#include "device/simulated/demo_devices.h"
 #include "support/window_scenario.h"
+
+#include <algorithm>
+#include <cmath>
 
 namespace merovane::test {
 namespace {
@@ -47,6 +52,57 @@ TEST_F(WindowLayout, EveryControlSitsInItsContainerAtItsDesignedPlace) {
                   (PixelRect{pixels(p.left), pixels(p.top), pixels(p.width), pixels(p.height)}));
     }
 }
+
+class AtDisplayScale : public WindowScenario, public testing::WithParamInterface<int> {};
+
+// The demo's two dividers and a third whose serial takes 24 characters: the
+// window opens the last one listed, the third.
+TEST_P(AtDisplayScale, TheLayoutKeepsItsProportionsAndEveryCaptionAndValueIsWhole) {
+    PlugDemoDevices(host);
+    VirtualDevice longSerial = Divider(u"MV2B-00988-0417-8812-XYZ", 3);
+    longSerial.manufacturer = u"Merovane Instruments";
+    longSerial.product = u"Clock Divider CD-4";
+    Plug(longSerial);
+    Start();
+    User().MoveToScale(GetParam());
+    const double dpi = 96.0 * GetParam() / 100;
+    ASSERT_NEAR(User().Dpi(), dpi, 0.5);
+    ASSERT_EQ(Items(Window().SerNo).back(), "MV2B-00988-0417-8812-XYZ");
+
+    // Each pixel of a toolkit that lays out at 96 dots per inch and scales
+    // the result may round once more.
+    const int slack = static_cast<int>(std::ceil(GetParam() / 100.0));
+    for (const Placement& p : Placements) {
+        SCOPED_TRACE(MainForm[p.id].name);
+        const PixelRect at = User().Place(p.id);
+        EXPECT_NEAR(at.left, TwipsToPixels(p.left, dpi), slack);
+        EXPECT_NEAR(at.top, TwipsToPixels(p.top, dpi), slack);
+        EXPECT_NEAR(at.height, TwipsToPixels(p.height, dpi), slack);
+        // A caption label may grow up to the value beside it, to keep its text whole.
+        EXPECT_GE(at.width, TwipsToPixels(p.width, dpi) - slack);
+        EXPECT_LE(at.width,
+                  TwipsToPixels(std::max(p.width, MainForm[p.id].roomWidth), dpi) + slack);
+    }
+
+    // Closed, the serial list keeps its designed size and may cut a long serial.
+    for (const Control id :
+         {Frame1, Frame3, Label5, Label4, Label2, Label3, lblProduct, lblManuf, lblVersion, Enc1}) {
+        const ShownText shown = User().Shown(id);
+        SCOPED_TRACE(MainForm[id].name + std::string(" \"") + shown.text + "\"");
+        EXPECT_FALSE(shown.text.empty());
+        EXPECT_LE(shown.width, shown.room);
+    }
+    for (const Control list : {SerNo, Enc1}) {
+        const std::vector<ShownText> items = User().ShownOpen(list);
+        EXPECT_FALSE(items.empty());
+        for (const ShownText& item : items) {
+            SCOPED_TRACE("open list item \"" + item.text + "\"");
+            EXPECT_LE(item.width, item.room);
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Percent, AtDisplayScale, testing::Values(100, 125, 150, 175, 200));
 
 TEST_F(WindowLayout, WithNoDeviceOnlyCommand1CanTakeTheFocus) {
     Start();

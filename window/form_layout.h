@@ -37,6 +37,10 @@ enum class ControlKind { CommandButton, Frame, DropDownList, Timer, Label };
 
 struct FontLayout {
     const char* family; // nullptr: the toolkit's default font
+    // The scalable face the font is drawn with: the family itself, or its
+    // TrueType twin where the family holds bitmaps only (a few fixed sizes
+    // that look rough at any other display scale).
+    const char* scalableFamily;
     double points;
     int weight;
     int charset;
@@ -60,8 +64,11 @@ struct ControlLayout {
     std::optional<Control> frame; // the frame that holds it; none: the form
     TwipsRect place;
     const char* caption;
-    // What a screen reader announces for a control without a caption.
-    const char* accessibleName;
+    // For a screen reader: the control whose caption names this list, or
+    // labels this value.
+    std::optional<Control> labelledBy;
+    // For a screen reader: what the control does, where its caption does not say.
+    const char* description;
     const FontLayout* font;
     LabelLook look;
     int tabIndex; // -1: no place in the tab order
@@ -70,6 +77,9 @@ struct ControlLayout {
     // Stacking among siblings: a later sibling lies above an earlier one, and
     // a control marked here lies above every sibling that is not.
     bool onTop;
+    // How wide a caption label may grow, up to the value beside it, so that
+    // its text stays whole at every display scale; 0: it keeps its width.
+    int roomWidth;
 };
 
 struct FormLayout {
@@ -81,6 +91,11 @@ struct FormLayout {
 
     const ControlLayout& operator[](Control id) const { return controls[static_cast<int>(id)]; }
 };
+
+// The width in pixels at dotsPerInch of a control whose caption is textWidth
+// pixels wide: its designed width, grown as far as its room allows when the
+// text needs more.
+int CaptionWidth(const ControlLayout& control, int textWidth, double dotsPerInch);
 
 // frmMain, as designed.
 extern const FormLayout MainForm;

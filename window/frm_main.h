@@ -109,6 +109,9 @@ public:
 
     // The connection.
     void ReadCapabilities();
+    // Opens PathName with read and write access, or with access 0 where those
+    // are refused (a collection the system or another program holds).
+    HANDLE OpenPath(DWORD FlagsAndAttributes);
     void OpenInputHandle();
     void ArmReadEvent();
     // Marks the connection closed (unless the window is unloading) and closes

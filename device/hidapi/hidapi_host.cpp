@@ -79,6 +79,17 @@ DWORD OpenErrorCode(const char* path, int error) {
 // for no device.
 constexpr int EnumerationAttempts = 3;
 
+// A plugged device, told apart from a later one on the same path by its
+// node's inode: a plug back makes the node anew.
+std::string NodeName(const std::string& path) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0)
+        return path;
+    return path + "#" + std::to_string(status.st_ino);
+}
+
+using Clock = UnansweredDevices::Clock;
+
 std::wstring WideOrEmpty(const wchar_t* text) {
     return text != nullptr ? std::wstring(text) : std::wstring();
 }
@@ -116,10 +127,6 @@ std::size_t InputReportToCaller(std::span<const std::uint8_t> wire, bool usesRep
     const std::size_t count = std::min(wire.size(), out.size() - 1);
     std::copy_n(wire.begin(), count, out.begin() + 1);
     return count + 1;
-}
-
-void HidapiHost::DeviceCloser::operator()(hid_device_* device) const {
-    hid_close(device);
 }
 
 HidapiHost::HidapiHost() {
@@ -312,6 +319,13 @@ HANDLE HidapiHost::CreateFileA(const char* FileName, DWORD DesiredAccess, DWORD 
         Fail(Operation, std::string(FileName) + ": " + reason, nullptr, ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
+    if (FeatureRequestOutstanding()) {
+        Fail(Operation,
+             std::string(FileName) + ": a device did not answer and the kernel holds "
+                                     "every open until it lets go of that request",
+             nullptr, ERROR_SEM_TIMEOUT);
+        return INVALID_HANDLE_VALUE;
+    }
     errno = 0;
     hid_device* const device = hid_open_path(FileName);
     if (device == nullptr) {
@@ -320,7 +334,7 @@ HANDLE HidapiHost::CreateFileA(const char* FileName, DWORD DesiredAccess, DWORD 
         return INVALID_HANDLE_VALUE;
     }
     OpenDevice open;
-    open.device.reset(device);
+    open.device = ShareHidDevice(device);
     open.path = FileName;
     open.era = era_;
     open.overlapped = overlapped;
@@ -328,8 +342,12 @@ HANDLE HidapiHost::CreateFileA(const char* FileName, DWORD DesiredAccess, DWORD 
 }
 
 HANDLE HidapiHost::OpenLater(const std::string& path, DWORD desiredAccess, KeptNode& node) {
-    const int rights = ((desiredAccess & GENERIC_READ) != 0 ? R_OK : 0) |
-                       ((desiredAccess & GENERIC_WRITE) != 0 ? W_OK : 0);
+    // No system holds a hidraw node for itself, and the node has no open
+    // short of read-write that reaches the device: access 0 asks for the
+    // rights every use needs, so a node the user may not open stays refused.
+    const DWORD asked = desiredAccess == 0 ? GENERIC_READ | GENERIC_WRITE : desiredAccess;
+    const int rights =
+        ((asked & GENERIC_READ) != 0 ? R_OK : 0) | ((asked & GENERIC_WRITE) != 0 ? W_OK : 0);
     if (rights != 0) {
         int& refusal = node.access[((rights & R_OK) != 0 ? 1 : 0) | ((rights & W_OK) != 0 ? 2 : 0)];
         if (refusal < 0)
@@ -348,8 +366,22 @@ HANDLE HidapiHost::OpenLater(const std::string& path, DWORD desiredAccess, KeptN
 }
 
 hid_device_* HidapiHost::DeviceFor(const char* operation, OpenDevice& device) {
-    if (!device.device && device.openFailure == ERROR_SUCCESS)
+    if (device.handedAway) {
+        FailHandedAway(operation, device);
+        return nullptr;
+    }
+    if (!device.device && device.openFailure == ERROR_SUCCESS) {
+        // The kernel holds every open while a request nobody answered is in
+        // it; this call fails and a later one opens.
+        if (FeatureRequestOutstanding()) {
+            Fail(operation,
+                 device.path + ": a device did not answer and the kernel holds every open until it "
+                               "lets go of that request",
+                 &device, ERROR_SEM_TIMEOUT);
+            return nullptr;
+        }
         OpenDeferred(device);
+    }
     if (!device.device) {
         Fail(operation, device.openFailureReason, &device, device.openFailure);
         return nullptr;
@@ -374,7 +406,8 @@ void HidapiHost::OpenDeferred(OpenDevice& device) {
             return failed(ERROR_GEN_FAILURE, reason);
     }
     errno = 0;
-    device.device.reset(hid_open_path(path));
+    if (hid_device* const opened = hid_open_path(path))
+        device.device = ShareHidDevice(opened);
     if (!device.device) {
         const DWORD code = OpenErrorCode(path, errno);
         // A node gone means the device the handle stands for was unplugged.
@@ -428,7 +461,10 @@ const HidapiHost::Identity* HidapiHost::IdentityOf(const char* operation, OpenDe
             return device.identity.get();
         }
     }
-    const hid_device_info* info = hid_get_device_info(device.device.get());
+    hid_device_* const opened = DeviceFor(operation, device);
+    if (opened == nullptr)
+        return nullptr;
+    const hid_device_info* info = hid_get_device_info(opened);
     if (info == nullptr) {
         FailOnDevice(operation, device);
         return nullptr;
@@ -537,18 +573,47 @@ BOOL HidapiHost::HidD_FreePreparsedData(HANDLE PreparsedData) {
     return 1;
 }
 
+HidapiHost::OpenDevice* HidapiHost::FeatureDevice(const char* operation, HANDLE handle) {
+    OpenDevice* open = objects_.Find<OpenDevice>(handle);
+    if (open == nullptr) {
+        Fail(operation, "not an open device", nullptr, ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    if (open->handedAway) {
+        FailHandedAway(operation, *open);
+        return nullptr;
+    }
+    if (unanswered_.LeftAlone(NodeName(open->path), Clock::now())) {
+        Fail(operation, "the device did not answer a recent request and is left alone for now",
+             open, ERROR_SEM_TIMEOUT);
+        return nullptr;
+    }
+    return open;
+}
+
+BOOL HidapiHost::FailTimedOut(const char* operation, OpenDevice& device) {
+    unanswered_.DidNotAnswer(NodeName(device.path), Clock::now());
+    device.device.reset(); // the transfer still running owns it now
+    device.handedAway = true;
+    return Fail(operation, "the device did not answer", &device, ERROR_SEM_TIMEOUT);
+}
+
+BOOL HidapiHost::FailHandedAway(const char* operation, OpenDevice& device) {
+    return Fail(operation, "the device did not answer a feature request on this handle", &device,
+                ERROR_SEM_TIMEOUT);
+}
+
 BOOL HidapiHost::HidD_GetFeature(HANDLE HidDeviceObject, void* ReportBuffer,
                                  DWORD ReportBufferLength) {
     constexpr const char* Operation = "HidD_GetFeature";
-    OpenDevice* open = objects_.Find<OpenDevice>(HidDeviceObject);
+    OpenDevice* open = FeatureDevice(Operation, HidDeviceObject);
     if (open == nullptr) {
-        return Fail(Operation, "not an open device", nullptr, ERROR_INVALID_HANDLE);
+        return 0;
     }
     if (ReportBuffer == nullptr || ReportBufferLength == 0) {
         return Fail(Operation, "no buffer", open);
     }
-    hid_device_* const device = DeviceFor(Operation, *open);
-    if (device == nullptr) {
+    if (DeviceFor(Operation, *open) == nullptr) {
         return 0;
     }
     // Read into a buffer of our own so that a failure leaves the caller's
@@ -557,23 +622,27 @@ BOOL HidapiHost::HidD_GetFeature(HANDLE HidDeviceObject, void* ReportBuffer,
     std::vector<std::uint8_t> report(
         std::min<std::size_t>(ReportBufferLength, MaxFeatureTransferBytes));
     report[0] = caller[0];
-    const int got = hid_get_feature_report(device, report.data(), report.size());
-    if (got < 0) {
-        return FailOnDevice(Operation, *open);
+    const FeatureTransferResult read = ReadFeatureBounded(open->device, std::move(report));
+    if (!read.answered) {
+        return FailTimedOut(Operation, *open);
     }
-    if (got == 0) {
+    unanswered_.Answered(NodeName(open->path));
+    if (read.result < 0) {
+        return Fail(Operation, read.error, open);
+    }
+    if (read.result == 0) {
         return Fail(Operation, "empty feature report", open);
     }
-    std::copy(report.begin(), report.end(), caller);
+    std::copy(read.report.begin(), read.report.end(), caller);
     return 1;
 }
 
 BOOL HidapiHost::HidD_SetFeature(HANDLE HidDeviceObject, const void* ReportBuffer,
                                  DWORD ReportBufferLength) {
     constexpr const char* Operation = "HidD_SetFeature";
-    OpenDevice* open = objects_.Find<OpenDevice>(HidDeviceObject);
+    OpenDevice* open = FeatureDevice(Operation, HidDeviceObject);
     if (open == nullptr) {
-        return Fail(Operation, "not an open device", nullptr, ERROR_INVALID_HANDLE);
+        return 0;
     }
     if (ReportBuffer == nullptr || ReportBufferLength == 0) {
         return Fail(Operation, "no report", open);
@@ -581,16 +650,20 @@ BOOL HidapiHost::HidD_SetFeature(HANDLE HidDeviceObject, const void* ReportBuffe
     if (ReportBufferLength > MaxFeatureTransferBytes) {
         return Fail(Operation, "feature report longer than a hidraw transfer", open);
     }
-    hid_device_* const device = DeviceFor(Operation, *open);
-    if (device == nullptr) {
+    if (DeviceFor(Operation, *open) == nullptr) {
         return 0;
     }
-    const int sent = hid_send_feature_report(device, static_cast<const std::uint8_t*>(ReportBuffer),
-                                             ReportBufferLength);
-    if (sent < 0) {
-        return FailOnDevice(Operation, *open);
+    const auto* const bytes = static_cast<const std::uint8_t*>(ReportBuffer);
+    const FeatureTransferResult sent = WriteFeatureBounded(
+        open->device, std::vector<std::uint8_t>(bytes, bytes + ReportBufferLength));
+    if (!sent.answered) {
+        return FailTimedOut(Operation, *open);
     }
-    if (sent == 0) {
+    unanswered_.Answered(NodeName(open->path));
+    if (sent.result < 0) {
+        return Fail(Operation, sent.error, open);
+    }
+    if (sent.result == 0) {
         return Fail(Operation, "nothing sent", open);
     }
     return 1;

@@ -25,10 +25,11 @@
 // the node when the first call needs the device itself (a feature report, a
 // read, or the descriptor where hidapi reads it from the device); on USB the
 // first open of a node resumes the device and costs tens of milliseconds, and
-// a held one keeps it from suspending. A handle with DesiredAccess 0 is made
-// the same way and opens read-write only when such a call comes. An
-// overlapped handle (the probe's) is opened at once, so that it holds the
-// input reports from then on. Handles on nodes that are not listed, or made
+// a held one keeps it from suspending. DesiredAccess 0 asks for read and
+// write, the only open of a hidraw node that reaches the device (no system
+// holds one for itself), so a node the user may not open is refused however
+// it is asked for. An overlapped handle (the probe's) is opened at once, so
+// that it holds the input reports from then on. Handles on nodes that are not listed, or made
 // while a change is pending, are opened at once too; such a handle answers
 // from the enumeration only when no change was noticed between its open and
 // its first answer, and otherwise asks hidapi for its own device's identity.
@@ -51,14 +52,22 @@
 // identity it first answered. Without inotify nothing is kept: every answer
 // comes from hidapi and every open is made at once.
 //
+// Feature transfers are bounded as the seam says (FeatureTransferBound),
+// through feature_worker.h; a device is told from another by its node (path
+// and inode), so a plug back is tried at once. A handle whose transfer timed
+// out has handed its device to that transfer: every later call on it that
+// reaches the device fails with ERROR_SEM_TIMEOUT.
+//
 // A host is used from one thread at a time.
 #pragma once
 
 #include "device/api_declarations.h"
 #include "device/handle_table.h"
 #include "device/hardware_id.h"
+#include "device/hidapi/feature_worker.h"
 #include "device/hidapi/hidraw_watch.h"
 #include "device/report_descriptor.h"
+#include "device/unanswered_devices.h"
 
 #include <array>
 #include <cstddef>
@@ -137,9 +146,6 @@ public:
     std::string LastError(HANDLE device) const;
 
 private:
-    struct DeviceCloser {
-        void operator()(hid_device_* device) const;
-    };
     struct Listing {
         std::vector<std::string> paths;
         std::vector<HardwareId> ids; // of each path's device, from the enumeration
@@ -159,8 +165,10 @@ private:
     static Identity IdentityIn(const hid_device_info& info);
     struct OpenDevice {
         // Empty until a call needs the device, on a handle made from the
-        // enumeration; opened at CreateFileA otherwise.
-        std::unique_ptr<hid_device_, DeviceCloser> device;
+        // enumeration; opened at CreateFileA otherwise. Null again once handed
+        // to a transfer that timed out.
+        SharedHidDevice device;
+        bool handedAway = false; // to a transfer that timed out: never opened again
         std::string path;
         std::uint64_t era = 0;                    // the host's era_ when it was opened
         std::shared_ptr<const Identity> identity; // once answered, kept
@@ -188,6 +196,13 @@ private:
     BOOL Fail(const char* operation, const std::string& reason, OpenDevice* device = nullptr,
               DWORD code = ERROR_GEN_FAILURE);
     BOOL FailOnDevice(const char* operation, OpenDevice& device);
+    // The open device `handle` for a feature transfer, or null after failing
+    // the call: not a device, handed away, or its device left alone.
+    OpenDevice* FeatureDevice(const char* operation, HANDLE handle);
+    // Fails a transfer that timed out; the device goes with the transfer.
+    BOOL FailTimedOut(const char* operation, OpenDevice& device);
+    // Fails a call on a handle whose device went with such a transfer.
+    BOOL FailHandedAway(const char* operation, OpenDevice& device);
     BOOL ReadString(const char* operation, HANDLE handle, void* buffer, DWORD length,
                     std::wstring Identity::*text);
     // A handle on the listed node `path` that opens it later; fails with the
@@ -213,6 +228,7 @@ private:
 
     HandleTable<Object> objects_;
     HidrawNodeWatch watch_;
+    UnansweredDevices unanswered_;
     std::shared_ptr<const Listing> enumerated_ = std::make_shared<Listing>();
     std::unordered_map<std::string, KeptNode> nodes_; // by path
     bool enumerationCurrent_ = false;

@@ -146,7 +146,7 @@ void SimulatedHost::HidD_GetHidGuid(GUID& HidGuid) {
 
 HANDLE SimulatedHost::SetupDiGetClassDevsA(const GUID&, const char*, HANDLE, DWORD) {
     Count(HostOperation::SetupDiGetClassDevsA);
-    LiveHandle set{Kind::Set, {}, false, {}};
+    LiveHandle set{Kind::Set, {}, false, false, {}};
     for (const DeviceId id : order_) {
         const AttachedDevice& attached = devices_.at(id);
         for (std::size_t i = 0; i < attached.description.interfaces.size(); ++i)
@@ -216,8 +216,9 @@ BOOL SimulatedHost::SetupDiDestroyDeviceInfoList(HANDLE DeviceInfoSet) {
     return 1;
 }
 
-HANDLE SimulatedHost::CreateFileA(const char* FileName, DWORD, DWORD, const SECURITY_ATTRIBUTES*,
-                                  DWORD, DWORD FlagsAndAttributes, HANDLE) {
+HANDLE SimulatedHost::CreateFileA(const char* FileName, DWORD DesiredAccess, DWORD,
+                                  const SECURITY_ATTRIBUTES*, DWORD, DWORD FlagsAndAttributes,
+                                  HANDLE) {
     Count(HostOperation::CreateFileA);
     lastError_ = ERROR_FILE_NOT_FOUND;
     if (FileName == nullptr)
@@ -236,8 +237,14 @@ HANDLE SimulatedHost::CreateFileA(const char* FileName, DWORD, DWORD, const SECU
         lastError_ = ERROR_SHARING_VIOLATION;
         return INVALID_HANDLE_VALUE;
     }
-    const HANDLE handle = NewHandle(LiveHandle{Kind::Device, iface, overlapped, {}});
-    const DeviceHandleRecord record{handle, found->first, overlapped};
+    const DWORD access = DesiredAccess & (GENERIC_READ | GENERIC_WRITE);
+    if (access != 0 && !device.grantsReadWrite) {
+        lastError_ = ERROR_ACCESS_DENIED;
+        return INVALID_HANDLE_VALUE;
+    }
+    const bool reads = (access & GENERIC_READ) != 0;
+    const HANDLE handle = NewHandle(LiveHandle{Kind::Device, iface, overlapped, reads, {}});
+    const DeviceHandleRecord record{handle, found->first, overlapped, access};
     Keep(ledger_.opens, record);
     ledger_.openNow.emplace(handle, record);
     return handle;
@@ -324,8 +331,8 @@ BOOL SimulatedHost::HidD_GetPreparsedData(HANDLE HidDeviceObject, HANDLE& Prepar
     const VirtualDevice* device = DeviceBehind(HidDeviceObject, "HidD_GetPreparsedData");
     if (device == nullptr || !device->describes)
         return 0;
-    PreparsedData =
-        NewHandle(LiveHandle{Kind::PreparsedData, live_.at(HidDeviceObject).iface, false, {}});
+    PreparsedData = NewHandle(
+        LiveHandle{Kind::PreparsedData, live_.at(HidDeviceObject).iface, false, false, {}});
     ++ledger_.preparsedOpen;
     return 1;
 }
@@ -364,6 +371,10 @@ BOOL SimulatedHost::HidD_GetFeature(HANDLE HidDeviceObject, void* ReportBuffer,
     const VirtualDevice* device = DeviceBehind(HidDeviceObject, "HidD_GetFeature");
     if (device == nullptr)
         return 0;
+    if (!device->answersFeatures) {
+        lastError_ = ERROR_SEM_TIMEOUT;
+        return 0;
+    }
     if (device->featureReadFails || device->featureReportLength == 0 || ReportBuffer == nullptr ||
         ReportBufferLength == 0) {
         lastError_ = ERROR_GEN_FAILURE;
@@ -389,10 +400,10 @@ BOOL SimulatedHost::HidD_SetFeature(HANDLE HidDeviceObject, const void* ReportBu
     write.handle = HidDeviceObject;
     if (const auto open = ledger_.openNow.find(HidDeviceObject); open != ledger_.openNow.end())
         write.path = open->second.path;
-    write.delivered = device != nullptr && !device->featureWriteFails &&
+    write.delivered = device != nullptr && !device->featureWriteFails && device->answersFeatures &&
                       device->featureReportLength != 0 && !write.bytes.empty();
     if (device != nullptr && !write.delivered)
-        lastError_ = ERROR_GEN_FAILURE;
+        lastError_ = device->answersFeatures ? ERROR_GEN_FAILURE : ERROR_SEM_TIMEOUT;
     if (write.delivered && !device->keepsMode && write.bytes.size() >= MinCommandReportLength &&
         write.bytes[CommandByte] == static_cast<BYTE>(Command::SetOutputMode))
         device->mode = write.bytes[ArgumentByte];
@@ -405,7 +416,7 @@ BOOL SimulatedHost::HidD_SetFeature(HANDLE HidDeviceObject, const void* ReportBu
 HANDLE SimulatedHost::CreateEventA(const SECURITY_ATTRIBUTES*, BOOL, BOOL, const char*) {
     Count(HostOperation::CreateEventA);
     ++ledger_.eventsCreated;
-    return NewHandle(LiveHandle{Kind::Event, {}, false, {}});
+    return NewHandle(LiveHandle{Kind::Event, {}, false, false, {}});
 }
 
 BOOL SimulatedHost::ReadFile(HANDLE File, void* Buffer, DWORD NumberOfBytesToRead,
@@ -418,7 +429,8 @@ BOOL SimulatedHost::ReadFile(HANDLE File, void* Buffer, DWORD NumberOfBytesToRea
         record.reportLength = devices_.at(live->second.iface.device).description.inputReportLength;
     if (device != nullptr && !device->streams && !live_.at(File).overlapped)
         Violation("ReadFile: a read that waits on a silent device: " + std::to_string(File));
-    record.delivered = device != nullptr && device->streams && device->inputReportLength != 0 &&
+    const bool reads = device != nullptr && live_.at(File).reads;
+    record.delivered = reads && device->streams && device->inputReportLength != 0 &&
                        Buffer != nullptr && NumberOfBytesToRead != 0;
     if (record.delivered) {
         // Every byte the caller told is touched, so that a buffer shorter than
@@ -428,7 +440,8 @@ BOOL SimulatedHost::ReadFile(HANDLE File, void* Buffer, DWORD NumberOfBytesToRea
             *NumberOfBytesRead = std::min<DWORD>(NumberOfBytesToRead, device->inputReportLength);
     }
     if (device != nullptr && !record.delivered)
-        lastError_ = ERROR_GEN_FAILURE; // no report waiting
+        lastError_ = reads ? ERROR_GEN_FAILURE    // no report waiting
+                           : ERROR_ACCESS_DENIED; // a handle without read access
     Keep(ledger_.reads, record);
     return record.delivered ? 1 : 0;
 }

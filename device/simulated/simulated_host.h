@@ -57,6 +57,7 @@ struct DeviceHandleRecord {
     HANDLE handle = NO_HANDLE;
     std::string path;
     bool overlapped = false;
+    DWORD access = 0; // GENERIC_READ, GENERIC_WRITE, both or none
 };
 
 struct ReadRecord {
@@ -165,6 +166,7 @@ private:
         Kind kind = Kind::Device;
         InterfaceRef iface;                 // Device, PreparsedData
         bool overlapped = false;            // Device
+        bool reads = false;                 // Device: opened with read access
         std::vector<InterfaceRef> snapshot; // Set
     };
 

@@ -31,6 +31,9 @@ struct VirtualDevice {
     bool streams = true;
     bool featureReadFails = false;
     bool featureWriteFails = false;
+    // False: feature reads and writes fail with ERROR_SEM_TIMEOUT, as a real
+    // host's do when the device did not answer in time (without the wait).
+    bool answersFeatures = true;
     // True: mode reports are delivered but the device stays in its mode.
     bool keepsMode = false;
     // ERROR_SUCCESS: the device opens. Otherwise every open fails with this
@@ -39,6 +42,11 @@ struct VirtualDevice {
     DWORD openError = ERROR_SUCCESS;
     // False: only overlapped opens fail (the device takes no second reader).
     bool opensOverlapped = true;
+    // False: opens asking for read or write access fail with
+    // ERROR_ACCESS_DENIED, as on a collection the system holds for itself (a
+    // keyboard, a mouse); opens with access 0 succeed. Such a handle answers
+    // the attributes, the strings and feature reports, but reads fail.
+    bool grantsReadWrite = true;
     // False: the device's report description cannot be read.
     bool describes = true;
     // A misbehaving host: the detail-record size query answers this instead

@@ -23,6 +23,8 @@
 extern "C" {
 #include <hidsdi.h>
 }
+#include "device/win32/feature_transfer.h"
+#include "device/win32/hid_library.h"
 
 namespace {
 
@@ -30,8 +32,14 @@ namespace {
 const ::HANDLE SystemInvalidHandle = INVALID_HANDLE_VALUE;
 #undef INVALID_HANDLE_VALUE
 
-// Room for any USB string (at most 126 UTF-16 units) and its terminator.
-constexpr std::size_t WideStringCapacity = 256;
+// ERROR_NO_SUCH_DEVICE, which mingw-w64's headers do not name: the device has
+// been removed since it was opened.
+constexpr ::DWORD SystemNoSuchDevice = 433;
+
+// The length told to the string calls: any USB string (at most 126 UTF-16
+// units) and its terminator, and no more: into a longer buffer some Windows
+// versions return a broken string and report success.
+constexpr std::size_t WideStringCapacity = 127;
 
 } // namespace
 
@@ -73,6 +81,8 @@ DWORD MapSystemError(::DWORD code) {
     case ERROR_PATH_NOT_FOUND:
     case ERROR_DEV_NOT_EXIST:
     case ERROR_DEVICE_NOT_CONNECTED:
+    case SystemNoSuchDevice:
+    case ERROR_DEVICE_REMOVED:
         return ERROR_FILE_NOT_FOUND;
     case ERROR_ACCESS_DENIED:
     case ERROR_SHARING_VIOLATION:
@@ -95,7 +105,7 @@ std::optional<SystemDetail> SystemInterfaceDetail(void* set, DWORD index) {
     ::SP_DEVICE_INTERFACE_DATA data{};
     data.cbSize = sizeof data;
     ::GUID hidGuid;
-    ::HidD_GetHidGuid(&hidGuid);
+    Hid().HidD_GetHidGuid(&hidGuid);
     if (!::SetupDiEnumDeviceInterfaces(set, nullptr, &hidGuid, index, &data))
         return std::nullopt;
     ::DWORD required = 0;
@@ -148,10 +158,12 @@ Win32Host::~Win32Host() {
 void Win32Host::Release(const Object& object) {
     if (const auto* set = std::get_if<InfoSet>(&object))
         ::SetupDiDestroyDeviceInfoList(set->set);
-    else if (const auto* device = std::get_if<OpenDevice>(&object))
+    else if (const auto* device = std::get_if<OpenDevice>(&object)) {
         ::CloseHandle(device->file);
-    else if (const auto* preparsed = std::get_if<Preparsed>(&object))
-        ::HidD_FreePreparsedData(static_cast<::PHIDP_PREPARSED_DATA>(preparsed->data));
+        if (device->featureFile != nullptr)
+            ::CloseHandle(device->featureFile);
+    } else if (const auto* preparsed = std::get_if<Preparsed>(&object))
+        Hid().HidD_FreePreparsedData(static_cast<::PHIDP_PREPARSED_DATA>(preparsed->data));
     else if (const auto* event = std::get_if<Event>(&object))
         ::CloseHandle(event->event);
 }
@@ -172,13 +184,18 @@ BOOL Win32Host::FailWithSystemError() {
 }
 
 void Win32Host::HidD_GetHidGuid(GUID& HidGuid) {
-    ::GUID system;
-    ::HidD_GetHidGuid(&system);
+    ::GUID system{};
+    if (Hid().loaded)
+        Hid().HidD_GetHidGuid(&system);
     HidGuid = FromSystem(system);
 }
 
 HANDLE Win32Host::SetupDiGetClassDevsA(const GUID& ClassGuid, const char* Enumerator,
                                        HANDLE /*hwndParent*/, DWORD Flags) {
+    if (!Hid().loaded) {
+        Fail(ERROR_GEN_FAILURE);
+        return INVALID_HANDLE_VALUE;
+    }
     const ::GUID guid = ToSystem(ClassGuid);
     const ::HDEVINFO set = ::SetupDiGetClassDevsA(&guid, Enumerator, nullptr, Flags);
     if (set == SystemInvalidHandle) {
@@ -256,6 +273,10 @@ HANDLE Win32Host::CreateFileA(const char* FileName, DWORD DesiredAccess, DWORD S
         Fail(ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
+    if (!Hid().loaded) {
+        Fail(ERROR_GEN_FAILURE);
+        return INVALID_HANDLE_VALUE;
+    }
     auto attributes = ToSystem(SecurityAttributes);
     const ::HANDLE file =
         ::CreateFileA(FileName, DesiredAccess, ShareMode, attributes ? &*attributes : nullptr,
@@ -264,7 +285,11 @@ HANDLE Win32Host::CreateFileA(const char* FileName, DWORD DesiredAccess, DWORD S
         FailWithSystemError();
         return INVALID_HANDLE_VALUE;
     }
-    return objects_.Add(OpenDevice{file, (FlagsAndAttributes & FILE_FLAG_OVERLAPPED) != 0, 0});
+    OpenDevice device{file, (FlagsAndAttributes & FILE_FLAG_OVERLAPPED) != 0, 0};
+    device.path = FileName;
+    device.access = DesiredAccess;
+    device.share = ShareMode;
+    return objects_.Add(std::move(device));
 }
 
 BOOL Win32Host::CloseHandle(HANDLE Object) {
@@ -281,7 +306,7 @@ BOOL Win32Host::HidD_GetAttributes(HANDLE HidDeviceObject, HIDD_ATTRIBUTES& Attr
         return Fail(ERROR_GEN_FAILURE);
     ::HIDD_ATTRIBUTES system{};
     system.Size = sizeof system;
-    if (!::HidD_GetAttributes(device->file, &system))
+    if (!Hid().HidD_GetAttributes(device->file, &system))
         return FailWithSystemError();
     Attributes.VendorID = system.VendorID;
     Attributes.ProductID = system.ProductID;
@@ -295,13 +320,13 @@ BOOL Win32Host::ReadString(HANDLE handle, void* buffer, DWORD length, DeviceStri
         return Fail(ERROR_INVALID_HANDLE);
     if (buffer == nullptr)
         return Fail(ERROR_GEN_FAILURE);
-    wchar_t text[WideStringCapacity] = {};
-    const ::ULONG bytes = sizeof text - sizeof text[0]; // the last unit stays a terminator
+    wchar_t text[WideStringCapacity + 1] = {}; // the last unit stays a terminator
+    const ::ULONG bytes = WideStringCapacity * sizeof text[0];
     const bool read = which == DeviceString::Serial
-                          ? ::HidD_GetSerialNumberString(device->file, text, bytes)
+                          ? Hid().HidD_GetSerialNumberString(device->file, text, bytes)
                       : which == DeviceString::Manufacturer
-                          ? ::HidD_GetManufacturerString(device->file, text, bytes)
-                          : ::HidD_GetProductString(device->file, text, bytes);
+                          ? Hid().HidD_GetManufacturerString(device->file, text, bytes)
+                          : Hid().HidD_GetProductString(device->file, text, bytes);
     if (!read)
         return FailWithSystemError();
     WideToUtf16le(text, std::span(static_cast<std::uint8_t*>(buffer), length));
@@ -327,7 +352,7 @@ BOOL Win32Host::HidD_GetPreparsedData(HANDLE HidDeviceObject, HANDLE& PreparsedD
     if (device == nullptr)
         return Fail(ERROR_INVALID_HANDLE);
     ::PHIDP_PREPARSED_DATA data = nullptr;
-    if (!::HidD_GetPreparsedData(device->file, &data))
+    if (!Hid().HidD_GetPreparsedData(device->file, &data))
         return FailWithSystemError();
     PreparsedData = objects_.Add(Preparsed{data});
     return 1;
@@ -338,7 +363,7 @@ BOOL Win32Host::HidP_GetCaps(HANDLE PreparsedData, HIDP_CAPS& Capabilities) {
     if (preparsed == nullptr)
         return Fail(ERROR_INVALID_HANDLE);
     ::HIDP_CAPS caps{};
-    if (::HidP_GetCaps(static_cast<::PHIDP_PREPARSED_DATA>(preparsed->data), &caps) !=
+    if (Hid().HidP_GetCaps(static_cast<::PHIDP_PREPARSED_DATA>(preparsed->data), &caps) !=
         HIDP_STATUS_SUCCESS)
         return Fail(ERROR_GEN_FAILURE);
     Capabilities.InputReportByteLength = caps.InputReportByteLength;
@@ -352,31 +377,47 @@ BOOL Win32Host::HidD_FreePreparsedData(HANDLE PreparsedData) {
                                                               : Fail(ERROR_INVALID_HANDLE);
 }
 
+BOOL Win32Host::TransferFeature(OpenDevice& device, const void* report, DWORD length,
+                                void* answer) {
+    if (unanswered_.LeftAlone(device.path, UnansweredDevices::Clock::now()))
+        return Fail(ERROR_SEM_TIMEOUT);
+    if (!device.overlapped && device.featureFile == nullptr) {
+        const ::HANDLE file = ::CreateFileA(device.path.c_str(), device.access, device.share,
+                                            nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+        if (file == SystemInvalidHandle)
+            return FailWithSystemError();
+        device.featureFile = file;
+    }
+    void* const file = device.overlapped ? device.file : device.featureFile;
+    const FeatureTransferOutcome outcome = answer != nullptr
+                                               ? GetFeatureBounded(file, answer, length)
+                                               : SetFeatureBounded(file, report, length);
+    if (outcome == FeatureTransferOutcome::TimedOut) {
+        unanswered_.DidNotAnswer(device.path, UnansweredDevices::Clock::now());
+        return Fail(ERROR_SEM_TIMEOUT);
+    }
+    unanswered_.Answered(device.path);
+    return outcome == FeatureTransferOutcome::Done ? 1 : FailWithSystemError();
+}
+
 BOOL Win32Host::HidD_GetFeature(HANDLE HidDeviceObject, void* ReportBuffer,
                                 DWORD ReportBufferLength) {
-    const OpenDevice* device = objects_.Find<OpenDevice>(HidDeviceObject);
+    OpenDevice* device = objects_.Find<OpenDevice>(HidDeviceObject);
     if (device == nullptr)
         return Fail(ERROR_INVALID_HANDLE);
     if (ReportBuffer == nullptr || ReportBufferLength == 0)
         return Fail(ERROR_GEN_FAILURE);
-    if (!::HidD_GetFeature(device->file, ReportBuffer, ReportBufferLength))
-        return FailWithSystemError();
-    return 1;
+    return TransferFeature(*device, ReportBuffer, ReportBufferLength, ReportBuffer);
 }
 
 BOOL Win32Host::HidD_SetFeature(HANDLE HidDeviceObject, const void* ReportBuffer,
                                 DWORD ReportBufferLength) {
-    const OpenDevice* device = objects_.Find<OpenDevice>(HidDeviceObject);
+    OpenDevice* device = objects_.Find<OpenDevice>(HidDeviceObject);
     if (device == nullptr)
         return Fail(ERROR_INVALID_HANDLE);
     if (ReportBuffer == nullptr || ReportBufferLength == 0)
         return Fail(ERROR_GEN_FAILURE);
-    // The system takes the report through a non-const pointer.
-    const auto* bytes = static_cast<const BYTE*>(ReportBuffer);
-    std::vector<BYTE> report(bytes, bytes + ReportBufferLength);
-    if (!::HidD_SetFeature(device->file, report.data(), ReportBufferLength))
-        return FailWithSystemError();
-    return 1;
+    return TransferFeature(*device, ReportBuffer, ReportBufferLength, nullptr);
 }
 
 HANDLE Win32Host::CreateEventA(const SECURITY_ATTRIBUTES* EventAttributes, BOOL ManualReset,
@@ -417,10 +458,10 @@ BOOL Win32Host::ReadReport(OpenDevice& device, void* event, void* buffer, DWORD 
     if (device.inputReportLength == 0) {
         ::PHIDP_PREPARSED_DATA data = nullptr;
         ::HIDP_CAPS caps{};
-        if (!::HidD_GetPreparsedData(device.file, &data))
+        if (!Hid().HidD_GetPreparsedData(device.file, &data))
             return FailWithSystemError();
-        const bool known = ::HidP_GetCaps(data, &caps) == HIDP_STATUS_SUCCESS;
-        ::HidD_FreePreparsedData(data);
+        const bool known = Hid().HidP_GetCaps(data, &caps) == HIDP_STATUS_SUCCESS;
+        Hid().HidD_FreePreparsedData(data);
         if (!known || caps.InputReportByteLength == 0)
             return Fail(ERROR_GEN_FAILURE); // a device without input reports
         device.inputReportLength = caps.InputReportByteLength;

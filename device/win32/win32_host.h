@@ -19,18 +19,29 @@
 //   system leaves pending is cancelled and collected before ReadFile returns,
 //   so none stays outstanding; a report that arrived in the meantime counts.
 // - Error codes (GetLastError): the system's code is mapped to the ones the
-//   callers know: "not found", "path not found", "device does not exist" and
-//   "device not connected" to ERROR_FILE_NOT_FOUND;
+//   callers know: "not found", "path not found", "device does not exist",
+//   "device not connected", "no such device" and "device removed" to
+//   ERROR_FILE_NOT_FOUND;
 //   ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION and ERROR_INVALID_HANDLE as
 //   they are; anything else (the end of an enumeration, a buffer too small, a
 //   device failing a request, a cancelled read) to ERROR_GEN_FAILURE.
+// - hid.dll is loaded from System32 at the first use; without it (or any of
+//   its functions used here) enumerations and opens fail with ERROR_GEN_FAILURE.
+// - Feature transfers are bounded as the seam says (FeatureTransferBound),
+//   through feature_transfer.h, on an overlapped handle: the caller's when it
+//   is one, otherwise a second handle the host opens on the same path with
+//   the same access, kept with the device. A device is told apart by its
+//   path, so a device plugged back within the pause is left alone until the
+//   pause ends.
 //
 // A host is used from one thread at a time.
 #pragma once
 
 #include "device/api_declarations.h"
 #include "device/handle_table.h"
+#include "device/unanswered_devices.h"
 
+#include <string>
 #include <variant>
 
 namespace merovane {
@@ -90,6 +101,12 @@ private:
         void* file;
         bool overlapped;
         USHORT inputReportLength; // from the caps, read at the first read; 0 before
+        // What the device was opened with, for the feature transfers' own
+        // overlapped handle, opened at the first transfer when `file` is not.
+        std::string path = {};
+        DWORD access = 0;
+        DWORD share = 0;
+        void* featureFile = nullptr;
     };
     struct Preparsed {
         void* data;
@@ -105,10 +122,13 @@ private:
     BOOL FailWithSystemError(); // the calling thread's last system error, mapped
     enum class DeviceString { Serial, Manufacturer, Product };
     BOOL ReadString(HANDLE handle, void* buffer, DWORD length, DeviceString which);
+    // Reads into `answer` when given (report[0] is the ID), else writes `report`.
+    BOOL TransferFeature(OpenDevice& device, const void* report, DWORD length, void* answer);
     BOOL ReadReport(OpenDevice& device, void* event, void* buffer, DWORD length, DWORD* bytesRead,
                     OVERLAPPED* overlapped);
 
     HandleTable<Object> objects_;
+    UnansweredDevices unanswered_;
     DWORD lastError_ = ERROR_SUCCESS;
 };
 

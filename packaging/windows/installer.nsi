@@ -1,4 +1,5 @@
 ; The Windows installer: makensis -DVERSION=x.y.z -DDIST=<folder of the programs> -DOUTFILE=<setup.exe>
+;                                  -DSIGN=<packaging/windows/sign>
 ; Installs into Program Files, adds a Start-menu entry and an uninstaller
 ; listed in Apps & features. An installed copy (of any version) is uninstalled
 ; first, so an upgrade leaves one copy and one entry. /S installs silently.
@@ -12,6 +13,13 @@ SetCompressor /SOLID lzma
 !define PRODUCT "Merovane Config"
 !define PUBLISHER "Merovane"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\MerovaneConfig"
+
+; The installer and the uninstaller it writes are signed as they are made
+; (when a certificate is given; see sign).
+!ifdef SIGN
+    !finalize '"${SIGN}" "%1"'
+    !uninstfinalize '"${SIGN}" "%1"'
+!endif
 
 Name "${PRODUCT}"
 OutFile "${OUTFILE}"
@@ -29,7 +37,11 @@ VIAddVersionKey "LegalCopyright" "Copyright 2026 Merovane"
 
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
-!define MUI_FINISHPAGE_RUN "$INSTDIR\merovane-config.exe"
+; The installer runs elevated; the program is started by the user's own shell
+; (explorer hands the start to the running desktop), so it runs unelevated.
+!define MUI_FINISHPAGE_RUN
+!define MUI_FINISHPAGE_RUN_TEXT "Start ${PRODUCT}"
+!define MUI_FINISHPAGE_RUN_FUNCTION StartUnelevated
 !insertmacro MUI_PAGE_FINISH
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
@@ -49,6 +61,10 @@ Function .onInit
         ${EndIf}
         Delete "$0\uninstall.exe"
     ${EndIf}
+FunctionEnd
+
+Function StartUnelevated
+    Exec '"$WINDIR\explorer.exe" "$INSTDIR\merovane-config.exe"'
 FunctionEnd
 
 Section "Install"

@@ -16,4 +16,10 @@ VirtualDevice Keyboard() {
     return KeyboardReceiver();
 }
 
+VirtualDevice SystemKeyboard() {
+    VirtualDevice keyboard = KeyboardReceiver();
+    keyboard.grantsReadWrite = false;
+    return keyboard;
+}
+
 } // namespace merovane::test

@@ -15,4 +15,8 @@ VirtualDevice Divider(std::u16string serial, BYTE mode = 0);
 // A HID keyboard: not a target, no serial number.
 VirtualDevice Keyboard();
 
+// A HID keyboard the system holds for itself, as Windows does its keyboards
+// and mice: it refuses read and write access and grants access 0.
+VirtualDevice SystemKeyboard();
+
 } // namespace merovane::test

@@ -17,6 +17,14 @@ struct PixelRect {
     bool operator==(const PixelRect&) const = default;
 };
 
+// A text a control shows: the width it takes there in the control's font
+// (with the margins the toolkit draws it within, where the room does not
+// leave them out) and the room the control gives it, in the screen's pixels.
+struct ShownText {
+    std::string text;
+    int width, room;
+};
+
 class WindowDriver {
 public:
     enum class Key { Tab, Space, Down };
@@ -42,10 +50,19 @@ public:
     // The control takes the user's input: it and its frame are enabled.
     virtual bool TakesInput(Control control) const = 0;
     virtual bool Visible() const = 0;
-    // The control's rectangle in its container, in pixels.
+    // The control's rectangle in its container, in the screen's pixels.
     virtual PixelRect Place(Control control) const = 0;
-    // The screen's resolution the form was laid out at, in dots per inch.
+    // The resolution of the screen the form is on, in dots per inch.
     virtual double Dpi() const = 0;
+    // The form moves to a screen of this display scale (100: 96 dots per
+    // inch), where it lays itself out again.
+    virtual void MoveToScale(int percent) = 0;
+    // The caption of a label or a frame, or the selected item of a closed
+    // list; the room is the part of the control the user sees, less the
+    // margins the toolkit draws the text within.
+    virtual ShownText Shown(Control control) const = 0;
+    // The items of a list as the list shows them when the user opens it.
+    virtual std::vector<ShownText> ShownOpen(Control list) = 0;
 };
 
 // The driver of a form built by the backend the tests are linked with.

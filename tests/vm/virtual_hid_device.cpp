@@ -6,7 +6,7 @@
 //                 [--version V] [--mode M] [--input-length N]
 //                 [--output-length N] [--feature-length N]
 //                 [--descriptor-hex FILE] [--silent] [--interval-ms MS]
-//                 [--ignore-stdin]
+//                 [--ignore-stdin] [--stuck]
 //
 // Without --descriptor-hex it is a divider: vendor 0x4F3A, product 0x2B16, a
 // vendor-page report descriptor without report IDs whose input, output and
@@ -18,6 +18,8 @@
 // [sequence, mode, last command, last argument, 0...] every interval.
 // With --descriptor-hex the descriptor is taken from the file (hex pairs) and
 // the device sends all-zero input reports of --input-length; feature reads fail.
+// With --stuck it never answers a feature read or write, as a crashed firmware
+// that still enumerates: the kernel waits for the answer until its own bound.
 //
 // Commands on stdin, one per line, each answered on stdout once carried out:
 //   unplug      destroy the device          -> "unplugged"
@@ -28,12 +30,14 @@
 //   rescue      the same, for a test that frees a read stuck waiting on
 //               the device                  -> "rescued"
 //   mode M      change the mode             -> "mode M"
+//   answer      answer feature requests again (after --stuck) -> "answering"
 // End of stdin (unless --ignore-stdin), SIGTERM and SIGINT unplug the device
 // and end the program.
 // Besides the answers, stdout logs what reaches the device, one line each:
 //   "set-feature N: xx xx ..."  (all N bytes the kernel handed over)
 //   "output N: xx xx ..."
 //   "get-feature ID -> xx xx ..." (the answer given)
+//   "ignored get-feature ID" / "ignored set-feature N" (while stuck)
 #include "device_program.h"
 
 #include <algorithm>
@@ -78,6 +82,7 @@ struct Setup {
     bool streams = true;
     unsigned intervalMs = 20;
     bool readsStdin = true;
+    bool answersFeatures = true;
 };
 
 [[noreturn]] void Die(const std::string& what) {
@@ -150,6 +155,10 @@ Setup ParseArguments(int argc, char** argv) {
         }
         if (option == "--ignore-stdin") {
             setup.readsStdin = false;
+            continue;
+        }
+        if (option == "--stuck") {
+            setup.answersFeatures = false;
             continue;
         }
         if (i + 1 >= argc)
@@ -268,6 +277,7 @@ public:
     bool Streams() const { return setup_.streams; }
     void SetStreams(bool streams) { setup_.streams = streams; }
     void SetMode(std::uint8_t mode) { setup_.mode = mode; }
+    void AnswerFeatures() { setup_.answersFeatures = true; }
 
     // Answers one event the kernel sent through /dev/uhid.
     void HandleKernelEvent() {
@@ -282,10 +292,16 @@ public:
             started_ = false;
             break;
         case UHID_GET_REPORT:
-            AnswerGetReport(event.u.get_report);
+            if (setup_.answersFeatures)
+                AnswerGetReport(event.u.get_report);
+            else
+                Say("ignored get-feature " + std::to_string(event.u.get_report.rnum));
             break;
         case UHID_SET_REPORT:
-            AnswerSetReport(event.u.set_report);
+            if (setup_.answersFeatures)
+                AnswerSetReport(event.u.set_report);
+            else
+                Say("ignored set-feature " + std::to_string(event.u.set_report.size));
             break;
         case UHID_OUTPUT:
             Say("output " + std::to_string(event.u.output.size) + ":" +
@@ -413,6 +429,9 @@ bool Obey(Device& device, const std::string& line) {
         words >> mode;
         device.SetMode(static_cast<std::uint8_t>(mode));
         Say("mode " + std::to_string(mode));
+    } else if (command == "answer") {
+        device.AnswerFeatures();
+        Say("answering");
     } else if (command == "quit") {
         return false;
     } else if (!command.empty()) {

@@ -4,6 +4,8 @@
 #include "window/win32/win32_form.h"
 
 #include <cstdlib>
+#include <string>
+#include <utility>
 
 namespace merovane::test {
 namespace {
@@ -21,6 +23,21 @@ LOGFONTW FontOf(::HWND window) {
     const auto handle = reinterpret_cast<HFONT>(SendMessageW(window, WM_GETFONT, 0, 0));
     GetObjectW(handle, sizeof font, &font);
     return font;
+}
+
+// The face GDI draws the window's font with, and whether it is made of
+// outlines (TrueType or vector) rather than bitmaps of a few sizes.
+std::pair<std::wstring, bool> DrawnFaceOf(::HWND window) {
+    const HDC dc = GetDC(window);
+    const HGDIOBJ old =
+        SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(window, WM_GETFONT, 0, 0)));
+    wchar_t face[LF_FACESIZE] = {};
+    GetTextFaceW(dc, LF_FACESIZE, face);
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(dc, &metrics);
+    SelectObject(dc, old);
+    ReleaseDC(window, dc);
+    return {face, (metrics.tmPitchAndFamily & (TMPF_TRUETYPE | TMPF_VECTOR)) != 0};
 }
 
 TEST_F(WindowLook, TheWindowIsFixedCentredAndOffersOnlyAClose) {
@@ -56,7 +73,10 @@ TEST_F(WindowLook, CaptionsAndFonts) {
 
     const LONG height = -MulDiv(975, form.Dpi(), 7200); // 9.75 pt
     const LOGFONTW frame = FontOf(form.Handle(Control::Frame1));
-    EXPECT_STREQ(frame.lfFaceName, L"MS Sans Serif");
+    // Drawn with the scalable twin of the design's bitmap-only "MS Sans Serif".
+    EXPECT_STREQ(frame.lfFaceName, L"Microsoft Sans Serif");
+    const auto [face, scalable] = DrawnFaceOf(form.Handle(Control::Frame1));
+    EXPECT_TRUE(scalable) << "drawn with " << std::string(face.begin(), face.end());
     EXPECT_EQ(frame.lfHeight, height);
     EXPECT_EQ(frame.lfCharSet, 0);
     for (const Control id : {Control::SerNo, Control::lblManuf, Control::Label3}) {

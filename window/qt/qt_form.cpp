@@ -1,5 +1,6 @@
 #include "window/qt/qt_form.h"
 
+#include "window/qt/qt_accessibility.h"
 #include "window/qt/window_look.h"
 
 #include <QCloseEvent>
@@ -55,6 +56,10 @@ QtForm::QtForm(const FormLayout& layout) {
     for (const ControlLayout& control : layout.controls)
         Create(control, dpi);
     StackAndChainFocus(layout);
+    for (const ControlLayout& control : layout.controls)
+        if (control.labelledBy || control.look == LabelLook::Value)
+            LabelForScreenReaders(Widget(control.id),
+                                  control.labelledBy ? Widget(*control.labelledBy) : nullptr);
 }
 
 void QtForm::Create(const ControlLayout& control, double dpi) {
@@ -92,11 +97,14 @@ void QtForm::Create(const ControlLayout& control, double dpi) {
         return;
     }
     widget->setObjectName(control.name);
-    widget->setGeometry(TwipsRect(control.place.left, control.place.top, control.place.width,
-                                  control.place.height, dpi));
     widget->setFont(DesignedFont(*control.font));
-    if (control.accessibleName != nullptr)
-        widget->setAccessibleName(control.accessibleName);
+    QRect place = TwipsRect(control.place.left, control.place.top, control.place.width,
+                            control.place.height, dpi);
+    place.setWidth(
+        CaptionWidth(control, widget->fontMetrics().horizontalAdvance(control.caption), dpi));
+    widget->setGeometry(place);
+    if (control.description != nullptr)
+        widget->setAccessibleDescription(control.description);
     // Frames and labels never take the focus; the others take it from Tab.
     widget->setFocusPolicy(
         control.takesFocus ? static_cast<Qt::FocusPolicy>(widget->focusPolicy() | Qt::StrongFocus)

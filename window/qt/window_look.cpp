@@ -1,6 +1,5 @@
 #include "window/qt/window_look.h"
 
-#include <QFileInfo>
 #include <QFontDatabase>
 #include <QPixmap>
 
@@ -13,7 +12,27 @@ namespace merovane {
 
 namespace {
 
-constexpr const char* WineSansSerif = "/usr/share/wine/fonts/ms_sans_serif.ttf";
+// Scalable sans-serif families with Arial's metrics, which "MS Sans Serif"
+// shares closely, then one of other metrics that Debian always has.
+constexpr const char* Fallbacks[] = {"Liberation Sans", "Arimo", "DejaVu Sans"};
+
+// Installed with outlines: it draws well at any size and display scale. Some
+// families hold bitmaps only, such as Wine's "MS Sans Serif" (fonts-wine).
+bool Scalable(const char* family) {
+    return family != nullptr && QFontDatabase::hasFamily(family) &&
+           QFontDatabase::isSmoothlyScalable(family);
+}
+
+QString DrawnFamily(const FontLayout& layout) {
+    if (Scalable(layout.family))
+        return layout.family;
+    if (Scalable(layout.scalableFamily))
+        return layout.scalableFamily;
+    for (const char* family : Fallbacks)
+        if (Scalable(family))
+            return family;
+    return layout.scalableFamily;
+}
 
 } // namespace
 
@@ -22,19 +41,10 @@ QRect TwipsRect(int left, int top, int width, int height, double dotsPerInch) {
                  TwipsToPixels(width, dotsPerInch), TwipsToPixels(height, dotsPerInch));
 }
 
-void InstallFontFallbacks() {
-    if (!QFontDatabase::hasFamily("MS Sans Serif") && QFileInfo::exists(WineSansSerif))
-        QFontDatabase::addApplicationFont(WineSansSerif);
-    for (const char* family : {"MS Sans Serif", "Arial"}) {
-        if (!QFontDatabase::hasFamily(family))
-            QFont::insertSubstitutions(family, {"Liberation Sans", "Arimo", "DejaVu Sans"});
-    }
-}
-
 QFont DesignedFont(const FontLayout& layout) {
     if (layout.family == nullptr)
         return QFont();
-    QFont font(layout.family);
+    QFont font(DrawnFamily(layout));
     font.setPointSizeF(layout.points);
     font.setWeight(static_cast<QFont::Weight>(layout.weight));
     font.setStyleHint(QFont::SansSerif);

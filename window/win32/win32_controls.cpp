@@ -1,6 +1,30 @@
 #include "window/win32/win32_controls.h"
 
+#include "device/win32/system_library.h"
+
+#include <algorithm>
+
 namespace merovane {
+
+namespace {
+
+std::wstring ItemText(HWND combo, LRESULT index) {
+    const auto item = static_cast<WPARAM>(index);
+    std::wstring text(static_cast<std::size_t>(SendMessageW(combo, CB_GETLBTEXTLEN, item, 0)),
+                      L'\0');
+    SendMessageW(combo, CB_GETLBTEXT, item, reinterpret_cast<LPARAM>(text.data()));
+    return text;
+}
+
+// A system metric at dpi, where Windows tells it per dpi (10 1607 and later).
+int MetricAt(int index, int dpi) {
+    using ForDpiFunction = int(WINAPI*)(int, UINT);
+    static const auto forDpi =
+        SystemFunction<ForDpiFunction>(GetModuleHandleW(L"user32.dll"), "GetSystemMetricsForDpi");
+    return forDpi != nullptr ? forDpi(index, static_cast<UINT>(dpi)) : GetSystemMetrics(index);
+}
+
+} // namespace
 
 std::wstring FromLatin1(const std::string& text) {
     std::wstring wide;
@@ -19,6 +43,33 @@ void Win32DropDownList::ShowItems(const std::vector<std::string>& items) {
         const std::wstring wide = FromLatin1(text);
         SendMessageW(combo_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide.c_str()));
     }
+    FitDroppedWidth(dpi_);
+}
+
+std::wstring Win32DropDownList::SelectedText() const {
+    const auto index = SendMessageW(combo_, CB_GETCURSEL, 0, 0);
+    return index >= 0 ? ItemText(combo_, index) : std::wstring();
+}
+
+void Win32DropDownList::FitDroppedWidth(int dpi) {
+    dpi_ = dpi;
+    const HDC dc = GetDC(combo_);
+    const HGDIOBJ old =
+        SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(combo_, WM_GETFONT, 0, 0)));
+    int widest = 0;
+    const auto count = SendMessageW(combo_, CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        const std::wstring text = ItemText(combo_, i);
+        SIZE size{};
+        GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+        widest = std::max(widest, static_cast<int>(size.cx));
+    }
+    SelectObject(dc, old);
+    ReleaseDC(combo_, dc);
+    // The list draws each item a pixel in from its sides, inside its border,
+    // beside a scroll bar when it has more items than it shows.
+    const int width = widest + 2 + 2 * MetricAt(SM_CXEDGE, dpi) + MetricAt(SM_CXVSCROLL, dpi);
+    SendMessageW(combo_, CB_SETDROPPEDWIDTH, static_cast<WPARAM>(width), 0);
 }
 
 void Win32DropDownList::ShowIndex(int index) {

@@ -28,12 +28,18 @@ public:
     void Notify(WORD code);
     // Enables the window when both the list's own setting and its frame's allow.
     void ApplyEnabled();
+    // The selected item's text; empty when none is selected.
+    std::wstring SelectedText() const;
+    // Makes the list it drops wide enough for its widest item at dpi; the
+    // box itself keeps its size.
+    void FitDroppedWidth(int dpi);
     HWND Handle() const { return combo_; }
 
 private:
     HWND combo_;
     const Win32Frame& frame_;
     bool enabled_ = true;
+    int dpi_ = 96;
     std::function<void(int)> picked_;
 };
 

@@ -1,8 +1,12 @@
 #include "window/win32/win32_form.h"
 
+#include "device/win32/system_library.h"
+#include "window/win32/win32_accessible.h"
+
 #include <algorithm>
 #include <cmath>
 #include <commctrl.h>
+#include <utility>
 #include <vector>
 
 namespace merovane {
@@ -12,6 +16,29 @@ std::unique_ptr<FormView> MakeFormView(const FormLayout& layout) {
 }
 
 namespace {
+
+// comctl32.dll is not a KnownDLL: its two subclassing calls are taken from
+// System32's copy at run time, never from the program's folder. Without them
+// the controls keep their own procedures (no Tab order, no frame messages).
+struct Comctl32 {
+    decltype(&::SetWindowSubclass) SetWindowSubclass = nullptr;
+    decltype(&::DefSubclassProc) DefSubclassProc = nullptr;
+};
+
+const Comctl32& Subclassing() {
+    static const Comctl32 comctl32 = [] {
+        const HMODULE module = SystemLibrary(L"comctl32.dll");
+        Comctl32 loaded;
+        loaded.SetWindowSubclass =
+            SystemFunction<decltype(&::SetWindowSubclass)>(module, "SetWindowSubclass");
+        loaded.DefSubclassProc =
+            SystemFunction<decltype(&::DefSubclassProc)>(module, "DefSubclassProc");
+        if (loaded.SetWindowSubclass == nullptr || loaded.DefSubclassProc == nullptr)
+            loaded = Comctl32{};
+        return loaded;
+    }();
+    return comctl32;
+}
 
 constexpr wchar_t FormClass[] = L"MerovaneForm";
 constexpr int IconResource = 1;
@@ -48,33 +75,65 @@ void RegisterFormClass() {
     RegisterClassExW(&form);
 }
 
-int ScreenDpi() {
+// The resolution of the monitor the window is on: per window since Windows
+// 10 1607, where a per-monitor aware program's monitors may differ.
+int DpiOf(HWND window) {
+    using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
+    static const auto getDpiForWindow =
+        SystemFunction<GetDpiForWindowFunction>(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow");
+    if (getDpiForWindow != nullptr)
+        if (const UINT dpi = getDpiForWindow(window); dpi > 0)
+            return static_cast<int>(dpi);
     const HDC screen = GetDC(nullptr);
     const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
     ReleaseDC(nullptr, screen);
     return dpi > 0 ? dpi : 96;
 }
 
+// The outer size of a form whose client area is client at dpi.
+SIZE FormSize(SIZE client, int dpi) {
+    using AdjustForDpiFunction = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
+    static const auto adjustForDpi = SystemFunction<AdjustForDpiFunction>(
+        GetModuleHandleW(L"user32.dll"), "AdjustWindowRectExForDpi");
+    RECT frame{0, 0, client.cx, client.cy};
+    if (adjustForDpi != nullptr)
+        adjustForDpi(&frame, FormStyle, FALSE, 0, static_cast<UINT>(dpi));
+    else
+        AdjustWindowRectEx(&frame, FormStyle, FALSE, 0);
+    return {frame.right - frame.left, frame.bottom - frame.top};
+}
+
+// The width of text in font, in pixels.
+int TextWidth(HWND window, HFONT font, const std::wstring& text) {
+    const HDC dc = GetDC(window);
+    const HGDIOBJ old = SelectObject(dc, font);
+    SIZE size{};
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    SelectObject(dc, old);
+    ReleaseDC(window, dc);
+    return size.cx;
+}
+
 } // namespace
 
-Win32Form::Win32Form(const FormLayout& layout) : layout_(layout), dpi_(ScreenDpi()) {
+Win32Form::Win32Form(const FormLayout& layout) : layout_(layout) {
     RegisterFormClass();
-    RECT frame{0, 0, TwipsToPixels(layout.clientWidth, dpi_),
-               TwipsToPixels(layout.clientHeight, dpi_)};
-    AdjustWindowRectEx(&frame, FormStyle, FALSE, 0);
-    const int width = frame.right - frame.left;
-    const int height = frame.bottom - frame.top;
-    RECT work;
-    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    form_ = CreateWindowExW(0, FormClass, Widen(layout.caption).c_str(), FormStyle,
-                            work.left + (work.right - work.left - width) / 2,
-                            work.top + (work.bottom - work.top - height) / 2, width, height,
+    form_ = CreateWindowExW(0, FormClass, Widen(layout.caption).c_str(), FormStyle, 0, 0, 0, 0,
                             nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
     SetWindowLongPtrW(form_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     SetWindowLongPtrW(form_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&FormProc));
+    dpi_ = DpiOf(form_);
+    const SIZE size = FormSize(
+        {TwipsToPixels(layout.clientWidth, dpi_), TwipsToPixels(layout.clientHeight, dpi_)}, dpi_);
+    RECT work;
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    SetWindowPos(form_, nullptr, work.left + (work.right - work.left - size.cx) / 2,
+                 work.top + (work.bottom - work.top - size.cy) / 2, size.cx, size.cy,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
     for (const ControlLayout& control : layout.controls)
         Create(control);
     Stack();
+    LayOut();
 }
 
 Win32Form::~Win32Form() {
@@ -110,26 +169,24 @@ void Win32Form::Create(const ControlLayout& control) {
         style |= CBS_DROPDOWNLIST | WS_VSCROLL;
         break;
     case ControlKind::Label:
-        style |= SS_LEFT | SS_NOPREFIX;
+        // Never wrapped: a caption is laid out wide enough for its text, and
+        // a value too long for the frame is cut at the frame's edge.
+        style |= SS_LEFTNOWORDWRAP | SS_NOPREFIX;
         break;
     case ControlKind::Timer:
         break;
     }
     if (control.takesFocus)
         style |= WS_TABSTOP;
-    const TwipsRect& place = control.place;
-    // A drop-down list's height is that of the list it drops.
-    const int listHeight = control.kind == ControlKind::DropDownList ? 8 : 1;
-    const HWND window = CreateWindowExW(
-        extended, windowClass, Widen(control.caption).c_str(), style,
-        TwipsToPixels(place.left, dpi_), TwipsToPixels(place.top, dpi_),
-        TwipsToPixels(place.width, dpi_), TwipsToPixels(place.height, dpi_) * listHeight, container,
-        reinterpret_cast<HMENU>(
-            static_cast<INT_PTR>(FirstControlId + static_cast<int>(control.id))),
-        GetModuleHandleW(nullptr), nullptr);
+    // Placed and given its font by LayOut.
+    const HWND window = CreateWindowExW(extended, windowClass, Widen(control.caption).c_str(),
+                                        style, 0, 0, 0, 0, container,
+                                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(
+                                            FirstControlId + static_cast<int>(control.id))),
+                                        GetModuleHandleW(nullptr), nullptr);
     handles_[static_cast<int>(control.id)] = window;
-    SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(*control.font)), FALSE);
-    SetWindowSubclass(window, &ControlProc, 0, reinterpret_cast<DWORD_PTR>(this));
+    if (Subclassing().SetWindowSubclass != nullptr)
+        Subclassing().SetWindowSubclass(window, &ControlProc, 0, reinterpret_cast<DWORD_PTR>(this));
 
     switch (control.kind) {
     case ControlKind::CommandButton:
@@ -139,9 +196,6 @@ void Win32Form::Create(const ControlLayout& control) {
         views.frame = std::make_unique<Win32Frame>(window);
         break;
     case ControlKind::DropDownList: {
-        // The edit box part stays as designed; the height above is the dropped list's.
-        SendMessageW(window, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1),
-                     TwipsToPixels(place.height, dpi_) - 6);
         views.list = std::make_unique<Win32DropDownList>(window, *At(*control.frame).frame);
         At(*control.frame).frame->Hold(*views.list);
         break;
@@ -163,6 +217,43 @@ void Win32Form::Stack() {
                              SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
+void Win32Form::LayOut() {
+    const auto pixels = [this](int twips) {
+        return TwipsToPixels(twips, dpi_);
+    };
+    const std::map<const FontLayout*, HFONT> old = std::exchange(fonts_, {});
+    for (const ControlLayout& control : layout_.controls) {
+        if (control.kind == ControlKind::Timer)
+            continue;
+        const HWND window = Handle(control.id);
+        const HFONT font = FontFor(*control.font);
+        SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+        const TwipsRect& place = control.place;
+        const int width =
+            CaptionWidth(control, TextWidth(window, font, Widen(control.caption)), dpi_);
+        int height = pixels(place.height);
+        if (Win32DropDownList* list = At(control.id).list.get()) {
+            // The box keeps its designed height; the window's height is that
+            // of the list it drops.
+            SendMessageW(window, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), height - 6);
+            height *= 8;
+            list->FitDroppedWidth(dpi_);
+        }
+        SetWindowPos(window, nullptr, pixels(place.left), pixels(place.top), width, height,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    for (const auto& [layout, font] : old)
+        DeleteObject(font);
+    RedrawWindow(form_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
+
+void Win32Form::MoveToDpi(int dpi, const RECT& suggested) {
+    dpi_ = dpi;
+    SetWindowPos(form_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    LayOut();
+}
+
 HFONT Win32Form::FontFor(const FontLayout& layout) {
     if (layout.family == nullptr)
         return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
@@ -171,7 +262,7 @@ HFONT Win32Form::FontFor(const FontLayout& layout) {
         font = CreateFontW(-static_cast<int>(std::lround(layout.points * dpi_ / 72)), 0, 0, 0,
                            layout.weight, FALSE, FALSE, FALSE, static_cast<DWORD>(layout.charset),
                            OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                           DEFAULT_PITCH | FF_SWISS, Widen(layout.family).c_str());
+                           DEFAULT_PITCH | FF_SWISS, Widen(layout.scalableFamily).c_str());
     return font;
 }
 
@@ -260,6 +351,22 @@ LRESULT Win32Form::ColourStatic(HDC dc, HWND control) {
     return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
 }
 
+LRESULT Win32Form::Accessible(HWND window, WPARAM wParam, LPARAM lParam) {
+    const ControlLayout& control = layout_[ControlOf(static_cast<WORD>(GetDlgCtrlID(window)))];
+    AccessibleText text;
+    // A list is named by its caption; its value is its selected item.
+    if (control.kind == ControlKind::DropDownList && control.labelledBy) {
+        text.name = Widen(layout_[*control.labelledBy].caption);
+        text.value = [list = At(control.id).list.get()] {
+            return list->SelectedText();
+        };
+    }
+    text.description = Widen(control.description);
+    if (text.name.empty() && text.description.empty())
+        return 0;
+    return AnswerGetObject(window, wParam, lParam, text);
+}
+
 LRESULT CALLBACK Win32Form::FormProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* form = reinterpret_cast<Win32Form*>(GetWindowLongPtrW(window, GWLP_USERDATA));
     if (form == nullptr)
@@ -277,6 +384,11 @@ LRESULT Win32Form::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
                 ColourStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam)))
             return brush;
         break;
+    case WM_DPICHANGED:
+        // Moved to a monitor of another scale: the window takes the size
+        // Windows suggests and lays its controls out again for the new dpi.
+        MoveToDpi(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+        return 0;
     case WM_TIMER:
         if (wParam == TimerId && At(Control::Timer).timer)
             At(Control::Timer).timer->Tick();
@@ -320,10 +432,14 @@ LRESULT CALLBACK Win32Form::ControlProc(HWND window, UINT message, WPARAM wParam
             return 0;
         }
         break;
+    case WM_GETOBJECT:
+        if (const LRESULT answer = self->Accessible(window, wParam, lParam))
+            return answer;
+        break;
     default:
         break;
     }
-    return DefSubclassProc(window, message, wParam, lParam);
+    return Subclassing().DefSubclassProc(window, message, wParam, lParam);
 }
 
 } // namespace merovane

@@ -1,6 +1,7 @@
 // The form in Win32: a window with a fixed single border and a close button
 // only, centred on the screen, its controls built from a FormLayout at the
-// screen's resolution. Frames are group boxes that hold their controls and
+// resolution of its monitor, and laid out again when it moves to a monitor
+// of another scale. Frames are group boxes that hold their controls and
 // pass the controls' notifications on to the form; Tab moves the focus along
 // the layout's tab order.
 #pragma once
@@ -37,8 +38,11 @@ public:
     HWND Handle() const { return form_; }
     // The window of a control; null for the timer.
     HWND Handle(Control id) const { return handles_[static_cast<int>(id)]; }
-    // The resolution the form was laid out at, in dots per inch.
+    // The resolution the form is laid out at, in dots per inch.
     int Dpi() const { return dpi_; }
+    // What WM_DPICHANGED does: the form takes the suggested rectangle and lays
+    // its controls out and makes their fonts again for dpi.
+    void MoveToDpi(int dpi, const RECT& suggested);
     // Moves the focus to the next (or previous) control of the tab order that
     // takes input.
     void Tab(bool backwards);
@@ -58,10 +62,14 @@ private:
     LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
     // A control's notification: a list's selection or a button's click.
     void Command(WORD id, WORD code);
+    // A control's answer to a screen reader's WM_GETOBJECT; 0: the default.
+    LRESULT Accessible(HWND window, WPARAM wParam, LPARAM lParam);
     // The colours of a label or a frame's caption.
     LRESULT ColourStatic(HDC dc, HWND control);
     void Create(const ControlLayout& control);
     void Stack();
+    // Places every control and gives it its font, at dpi_.
+    void LayOut();
     HFONT FontFor(const FontLayout& layout);
     bool TakesInput(const ControlLayout& control) const;
     Views& At(Control id) { return views_[static_cast<int>(id)]; }

@@ -2,9 +2,15 @@
 #include "support/window_driver.h"
 #include "window/qt/qt_form.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QScreen>
+#include <QStyleOptionComboBox>
+#include <QStyleOptionGroupBox>
 #include <QTest>
+#include <QWindow>
+#include <cmath>
+#include <stdexcept>
 
 namespace merovane::test {
 namespace {
@@ -65,11 +71,84 @@ public:
     bool Visible() const override { return form_.isVisible(); }
     PixelRect Place(Control control) const override {
         const QRect r = form_.Widget(control)->geometry();
-        return {r.left(), r.top(), r.width(), r.height()};
+        return {Device(r.left()), Device(r.top()), Device(r.width()), Device(r.height())};
     }
-    double Dpi() const override { return QGuiApplication::primaryScreen()->logicalDotsPerInch(); }
+    double Dpi() const override { return form_.logicalDpiY() * form_.devicePixelRatioF(); }
+    void MoveToScale(int percent) override {
+        // The test screens (tests/data/offscreen-screens.json) have one each.
+        for (QScreen* screen : QGuiApplication::screens()) {
+            if (std::lround(screen->devicePixelRatio() * 100) != percent)
+                continue;
+            form_.windowHandle()->setScreen(screen);
+            form_.move(screen->availableGeometry().center() - form_.rect().center());
+            QApplication::processEvents();
+            return;
+        }
+        throw std::runtime_error("no test screen at " + std::to_string(percent) + " %");
+    }
+    ShownText Shown(Control control) const override {
+        QWidget* widget = form_.Widget(control);
+        if (auto* box = qobject_cast<QComboBox*>(widget)) {
+            QStyleOptionComboBox option;
+            option.initFrom(box);
+            option.currentText = box->currentText();
+            const QRect field = box->style()->subControlRect(QStyle::CC_ComboBox, &option,
+                                                             QStyle::SC_ComboBoxEditField, box);
+            // The label is drawn a pixel in from each side of the field.
+            return Measured(box, box->currentText(), field.width() - 2);
+        }
+        if (auto* frame = qobject_cast<QGroupBox*>(widget)) {
+            QStyleOptionGroupBox option;
+            option.initFrom(frame);
+            option.text = frame->title();
+            option.subControls = QStyle::SC_GroupBoxLabel | QStyle::SC_GroupBoxFrame;
+            const QRect title = frame->style()->subControlRect(QStyle::CC_GroupBox, &option,
+                                                               QStyle::SC_GroupBoxLabel, frame);
+            return Measured(frame, frame->title(), frame->width() - 2 * title.left());
+        }
+        auto* label = static_cast<QLabel*>(widget);
+        return Measured(label, label->text(), VisibleWidth(label));
+    }
+    std::vector<ShownText> ShownOpen(Control list) override {
+        QComboBox* box = Box(list);
+        box->showPopup();
+        QApplication::processEvents();
+        QAbstractItemView* view = box->view();
+        std::vector<ShownText> shown;
+        for (int i = 0; i < box->count(); ++i) {
+            // What the item needs, its margins included, and the open list's width.
+            const QModelIndex item = box->model()->index(i, box->modelColumn());
+            shown.push_back({ToAnsi(box->itemText(i)), Device(view->sizeHintForIndex(item).width()),
+                             Device(view->viewport()->width())});
+        }
+        box->hidePopup();
+        QApplication::processEvents();
+        return shown;
+    }
 
 private:
+    int Device(int logical) const {
+        return static_cast<int>(std::lround(logical * form_.devicePixelRatioF()));
+    }
+    ShownText Measured(const QWidget* widget, const QString& text, int room) const {
+        return {ToAnsi(text), Device(widget->fontMetrics().horizontalAdvance(text)), Device(room)};
+    }
+    // The width of a label's line of text that its container does not clip
+    // and no sibling above it covers.
+    static int VisibleWidth(const QWidget* label) {
+        QRect place = label->geometry();
+        place.setHeight(label->fontMetrics().height());
+        int right = std::min(place.right() + 1, label->parentWidget()->width());
+        const QObjectList& siblings = label->parentWidget()->children();
+        for (qsizetype i = siblings.indexOf(label) + 1; i < siblings.size(); ++i) {
+            const auto* above = qobject_cast<const QWidget*>(siblings[i]);
+            if (above != nullptr && above->isVisible() && above->geometry().intersects(place) &&
+                above->x() > place.left())
+                right = std::min(right, above->x());
+        }
+        return right - place.left();
+    }
+
     QComboBox* Box(Control list) const { return static_cast<QComboBox*>(form_.Widget(list)); }
 
     QtForm& form_;

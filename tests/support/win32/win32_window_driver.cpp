@@ -3,6 +3,8 @@
 #include "support/window_driver.h"
 #include "window/win32/win32_form.h"
 
+#include <algorithm>
+
 namespace merovane::test {
 namespace {
 
@@ -78,8 +80,126 @@ public:
         return {r.left, r.top, r.right - r.left, r.bottom - r.top};
     }
     double Dpi() const override { return form_.Dpi(); }
+    void MoveToScale(int percent) override {
+        // What Windows does when the window reaches a monitor of that scale:
+        // it suggests the window's rectangle at the new dpi and tells it.
+        const int dpi = 96 * percent / 100;
+        RECT client{0, 0, TwipsToPixels(MainForm.clientWidth, dpi),
+                    TwipsToPixels(MainForm.clientHeight, dpi)};
+        AdjustWindowRectExForDpi(&client,
+                                 static_cast<DWORD>(GetWindowLongW(form_.Handle(), GWL_STYLE)),
+                                 FALSE, 0, static_cast<UINT>(dpi));
+        RECT suggested;
+        GetWindowRect(form_.Handle(), &suggested);
+        suggested.right = suggested.left + client.right - client.left;
+        suggested.bottom = suggested.top + client.bottom - client.top;
+        SendMessageW(form_.Handle(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
+                     reinterpret_cast<LPARAM>(&suggested));
+    }
+    ShownText Shown(Control control) const override {
+        const HWND window = form_.Handle(control);
+        const std::wstring text = TextOf(window);
+        switch (MainForm[control].kind) {
+        case ControlKind::DropDownList: {
+            // The selected item is drawn a pixel in from each side of its field.
+            COMBOBOXINFO info{};
+            info.cbSize = sizeof info;
+            GetComboBoxInfo(window, &info);
+            return {ToLatin1(text), WidthOf(window, text),
+                    info.rcItem.right - info.rcItem.left - 2};
+        }
+        case ControlKind::Frame: {
+            // The caption is drawn indented from the frame's corners.
+            RECT frame;
+            GetClientRect(window, &frame);
+            return {ToLatin1(text), WidthOf(window, text), frame.right - 2 * LineHeight(window)};
+        }
+        default:
+            return {ToLatin1(text), WidthOf(window, text), VisibleWidth(window)};
+        }
+    }
+    std::vector<ShownText> ShownOpen(Control list) override {
+        const HWND combo = form_.Handle(list);
+        SendMessageW(combo, CB_SHOWDROPDOWN, TRUE, 0);
+        COMBOBOXINFO info{};
+        info.cbSize = sizeof info;
+        GetComboBoxInfo(combo, &info);
+        RECT open;
+        GetClientRect(info.hwndList, &open);
+        std::vector<ShownText> shown;
+        for (const std::string& item : Items(list)) {
+            // Each item is drawn a pixel in from each side of the list.
+            const std::wstring text(item.begin(), item.end());
+            shown.push_back({item, WidthOf(info.hwndList, text), open.right - 2});
+        }
+        SendMessageW(combo, CB_SHOWDROPDOWN, FALSE, 0);
+        return shown;
+    }
 
 private:
+    // A label's or frame's caption, or a list's selected item.
+    static std::wstring TextOf(HWND window) {
+        if (IsCombo(window)) {
+            const auto index = SendMessageW(window, CB_GETCURSEL, 0, 0);
+            if (index < 0)
+                return {};
+            std::wstring text(
+                static_cast<std::size_t>(SendMessageW(window, CB_GETLBTEXTLEN, index, 0)), L'\0');
+            SendMessageW(window, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(text.data()));
+            return text;
+        }
+        std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)), L'\0');
+        GetWindowTextW(window, text.data(), static_cast<int>(text.size()) + 1);
+        return text;
+    }
+    static bool IsCombo(HWND window) {
+        wchar_t name[16] = {};
+        GetClassNameW(window, name, 16);
+        return lstrcmpiW(name, L"ComboBox") == 0;
+    }
+    // The width of text in the window's font.
+    static int WidthOf(HWND window, const std::wstring& text) {
+        const HDC dc = GetDC(window);
+        const HGDIOBJ old =
+            SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(window, WM_GETFONT, 0, 0)));
+        SIZE size{};
+        GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+        SelectObject(dc, old);
+        ReleaseDC(window, dc);
+        return size.cx;
+    }
+    static int LineHeight(HWND window) {
+        const HDC dc = GetDC(window);
+        const HGDIOBJ old =
+            SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(window, WM_GETFONT, 0, 0)));
+        TEXTMETRICW metrics{};
+        GetTextMetricsW(dc, &metrics);
+        SelectObject(dc, old);
+        ReleaseDC(window, dc);
+        return metrics.tmHeight;
+    }
+    // The width of a label's line of text that its container does not clip
+    // and no sibling above it covers.
+    static int VisibleWidth(HWND label) {
+        RECT line;
+        GetWindowRect(label, &line);
+        line.bottom = std::min(line.bottom, line.top + LineHeight(label));
+        RECT container;
+        GetClientRect(GetParent(label), &container);
+        MapWindowPoints(GetParent(label), HWND_DESKTOP, reinterpret_cast<POINT*>(&container), 2);
+        LONG right = std::min(line.right, container.right);
+        for (HWND above = GetWindow(label, GW_HWNDPREV); above != nullptr;
+             above = GetWindow(above, GW_HWNDPREV)) {
+            RECT other;
+            GetWindowRect(above, &other);
+            RECT overlap;
+            if (IsWindowVisible(above) != FALSE &&
+                IntersectRect(&overlap, &other, &line) != FALSE && other.left > line.left)
+                right = std::min(right, other.left);
+        }
+        return static_cast<int>(right - line.left);
+    }
+
     Win32Form& form_;
 };
 

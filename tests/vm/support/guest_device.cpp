@@ -78,6 +78,13 @@ DeviceSetup Keyboard() {
     return setup;
 }
 
+DeviceSetup StuckDivider(std::string serial) {
+    DeviceSetup setup = Divider(std::move(serial));
+    setup.streams = false;
+    setup.answersFeatures = false;
+    return setup;
+}
+
 bool CanMakeDevices() {
     return ::access("/dev/uhid", R_OK | W_OK) == 0;
 }
@@ -122,6 +129,8 @@ GuestDevice::GuestDevice(DeviceSetup setup) : setup_(std::move(setup)) {
                      std::to_string(setup_.featureLength)};
         if (!setup_.streams)
             arguments.push_back("--silent");
+        if (!setup_.answersFeatures)
+            arguments.push_back("--stuck");
         if (!setup_.descriptorHexFile.empty()) {
             arguments.push_back("--descriptor-hex");
             arguments.push_back(setup_.descriptorHexFile);
@@ -192,6 +201,10 @@ void GuestDevice::ChangeMode(BYTE mode) {
     Command("mode " + std::to_string(mode), "mode");
 }
 
+void GuestDevice::AnswerAgain() {
+    Command("answer", "answering");
+}
+
 void GuestDevice::SendInputReport() {
     Command("input", "input-sent");
 }
@@ -211,6 +224,11 @@ int GuestDevice::FeatureReads() {
     return featureReads_;
 }
 
+int GuestDevice::IgnoredFeatureRequests() {
+    Drain();
+    return ignoredFeatureRequests_;
+}
+
 std::string GuestDevice::Command(const std::string& line, const std::string& answer) {
     if (setup_.onUsbBus)
         throw std::logic_error("the device on the USB bus takes no command: " + line);
@@ -227,6 +245,8 @@ void GuestDevice::Collect(const std::string& line) {
         featureWrites_.push_back(ParseHexBytes(line.substr(colon + 1)));
     } else if (StartsWith(line, "get-feature ")) {
         ++featureReads_;
+    } else if (StartsWith(line, "ignored ")) {
+        ++ignoredFeatureRequests_;
     }
 }
 

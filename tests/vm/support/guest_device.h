@@ -30,6 +30,9 @@ struct DeviceSetup {
     USHORT featureLength = 3;
     // Sends input reports on its own every 20 ms.
     bool streams = true;
+    // False: never answers a feature read or write (a crashed firmware that
+    // still enumerates); the kernel waits for it until its own bound.
+    bool answersFeatures = true;
     // A report descriptor file (hex pairs) instead of the divider's own.
     std::string descriptorHexFile;
     // On the guest's virtual USB bus (merovane-usb-gadget, driven by usbhid)
@@ -52,6 +55,9 @@ DeviceSetup UsbDivider(std::string serial, BYTE mode = 0);
 DeviceSetup UsbOtherInterface(std::string serial);
 // A USB receiver's keyboard (Logitech C534's descriptor): not a target.
 DeviceSetup Keyboard();
+// A clock divider whose firmware hangs: it answers no feature request and
+// sends no input reports.
+DeviceSetup StuckDivider(std::string serial);
 
 // True where devices can be made (inside the guest, as root).
 bool CanMakeDevices();
@@ -81,6 +87,8 @@ public:
     // The device takes another mode by itself, not through the host: later
     // feature reads report it.
     void ChangeMode(BYTE mode);
+    // A stuck divider answers feature requests again (its firmware recovered).
+    void AnswerAgain();
     // Sends one input report now: it waits in every open handle's queue once
     // this returns.
     void SendInputReport();
@@ -98,6 +106,8 @@ public:
     std::vector<Bytes> FeatureWritesOnceThereAre(std::size_t count);
     // The feature reads the device answered.
     int FeatureReads();
+    // The feature reads and writes that reached it while it did not answer.
+    int IgnoredFeatureRequests();
 
 private:
     // Sends a command line and reads the device's lines until one starts
@@ -119,6 +129,7 @@ private:
     bool plugged_ = false;
     std::vector<Bytes> featureWrites_;
     int featureReads_ = 0;
+    int ignoredFeatureRequests_ = 0;
 };
 
 } // namespace merovane::guest

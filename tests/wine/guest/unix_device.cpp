@@ -147,6 +147,13 @@ std::vector<std::string> UnixDevice::FeatureWrites() const {
     return writes;
 }
 
+int UnixDevice::IgnoredFeatureRequests() const {
+    int ignored = 0;
+    for (const std::string& line : LogLines())
+        ignored += line.starts_with("ignored ");
+    return ignored;
+}
+
 void UnixDevice::Command(const std::string& line, const std::string& answer) {
     std::ofstream(folder_ + "\\commands", std::ios::app) << line << '\n';
     AwaitLine(answer);

@@ -31,6 +31,9 @@ public:
     // Every feature report that reached the device, oldest first, as hex
     // pairs: "00 01 02".
     std::vector<std::string> FeatureWrites() const;
+    // The feature reads and writes that reached a device started with
+    // --stuck, which answers none of them.
+    int IgnoredFeatureRequests() const;
 
 private:
     // Sends a command line; waits until the log has a new line starting with
