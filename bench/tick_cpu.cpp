@@ -1,9 +1,9 @@
 // The CPU a process spends while the timer supervises, in three kinds:
 //
-//   tick_cpu open      WARMUP DURATION   the window with one streaming divider open
-//   tick_cpu idle      WARMUP DURATION   the window, no divider, 10 keyboards
-//   tick_cpu idle-floor WARMUP DURATION  the bare host calls of the idle window's
-//                                        rescan, on a Qt timer of its pace
+//   tick_cpu open      WARMUP DURATION      the window with one streaming divider open
+//   tick_cpu idle      WARMUP DURATION [N]  the window, no divider, N keyboards (10)
+//   tick_cpu idle-floor WARMUP DURATION     the bare host calls of the idle window's
+//                                           rescan, on a Qt timer of its pace
 //
 // After WARMUP seconds the process reads its CPU time (all threads), runs on
 // for DURATION seconds and prints one line:
@@ -50,8 +50,10 @@ int main(int argc, char** argv) {
     const std::string_view mode = argc > 1 ? argv[1] : "";
     const double warmUp = argc > 2 ? std::atof(argv[2]) : 0;
     const double duration = argc > 3 ? std::atof(argv[3]) : 0;
-    if ((mode != "open" && mode != "idle" && mode != "idle-floor") || duration <= 0) {
-        std::fprintf(stderr, "usage: %s open|idle|idle-floor WARMUP DURATION\n", argv[0]);
+    const int keyboards = argc > 4 ? std::atoi(argv[4]) : 10;
+    if ((mode != "open" && mode != "idle" && mode != "idle-floor") || duration <= 0 ||
+        keyboards < 0) {
+        std::fprintf(stderr, "usage: %s open|idle|idle-floor WARMUP DURATION [N]\n", argv[0]);
         return 2;
     }
 
@@ -70,7 +72,7 @@ int main(int argc, char** argv) {
         tickMark = HostOperation::ReadFile;
         callsPerTick = 1;
     } else if (mode == "idle") {
-        for (int i = 1; i <= 10; ++i)
+        for (int i = 1; i <= keyboards; ++i)
             host.Plug(merovane::VirtualDevice{.interfaces = {"/dev/hidraw" + std::to_string(i)},
                                               .vendorId = 0x046D,
                                               .productId = 0xC534,

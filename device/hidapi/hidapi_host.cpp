@@ -187,7 +187,7 @@ bool HidapiHost::EnumerationCurrent() {
 void HidapiHost::Enumerate() {
     ++era_;
     auto listing = std::make_shared<Listing>();
-    identities_.clear();
+    nodes_.clear();
     // hidapi gives no list both when there is no device and when the
     // enumeration failed; either way the set is empty. A device with several
     // top-level collections is listed once for each, under the same path.
@@ -197,8 +197,8 @@ void HidapiHost::Enumerate() {
             continue;
         listing->paths.emplace_back(info->path);
         listing->ids.push_back({info->vendor_id, info->product_id});
-        if (!identities_.contains(info->path))
-            identities_.emplace(info->path, std::make_shared<Identity>(IdentityIn(*info)));
+        if (!nodes_.contains(info->path))
+            nodes_.emplace(info->path, KeptNode{std::make_shared<Identity>(IdentityIn(*info))});
     }
     hid_free_enumeration(list);
     enumerated_ = std::move(listing);
@@ -291,7 +291,7 @@ BOOL HidapiHost::SetupDiDestroyDeviceInfoList(HANDLE DeviceInfoSet) {
     return 1;
 }
 
-HANDLE HidapiHost::CreateFileA(const char* FileName, DWORD /*DesiredAccess*/, DWORD /*ShareMode*/,
+HANDLE HidapiHost::CreateFileA(const char* FileName, DWORD DesiredAccess, DWORD /*ShareMode*/,
                                const SECURITY_ATTRIBUTES* /*SecurityAttributes*/,
                                DWORD /*CreationDisposition*/, DWORD FlagsAndAttributes,
                                HANDLE /*TemplateFile*/) {
@@ -300,11 +300,20 @@ HANDLE HidapiHost::CreateFileA(const char* FileName, DWORD /*DesiredAccess*/, DW
         Fail(Operation, "no path");
         return INVALID_HANDLE_VALUE;
     }
+    const bool overlapped = (FlagsAndAttributes & FILE_FLAG_OVERLAPPED) != 0;
+    // While a set of the current enumeration is open (each shares its
+    // listing), a walk through it answers from it; otherwise the watch is
+    // asked first.
+    const bool setOpen = enumerated_.use_count() > 1;
+    if (!overlapped && (setOpen ? enumerationCurrent_ : EnumerationCurrent())) {
+        if (const auto found = nodes_.find(FileName); found != nodes_.end())
+            return OpenLater(found->first, DesiredAccess, found->second);
+    }
     // hidapi 0.13.1 (hidraw) crashes when the file it opens turns out not to
     // be a hidraw node (seen with /dev/null), so only hidraw nodes reach it.
     // A path the current enumeration lists is the node the kernel made for a
     // hidraw device, and needs no look of its own.
-    const bool listed = enumerationCurrent_ && identities_.contains(FileName);
+    const bool listed = enumerationCurrent_ && nodes_.contains(FileName);
     if (const std::string reason = listed ? std::string() : NotHidrawNodeReason(FileName);
         !reason.empty()) {
         Fail(Operation, std::string(FileName) + ": " + reason, nullptr, ERROR_FILE_NOT_FOUND);
@@ -328,8 +337,89 @@ HANDLE HidapiHost::CreateFileA(const char* FileName, DWORD /*DesiredAccess*/, DW
     open.device = ShareHidDevice(device);
     open.path = FileName;
     open.era = era_;
-    open.overlapped = (FlagsAndAttributes & FILE_FLAG_OVERLAPPED) != 0;
+    open.overlapped = overlapped;
     return objects_.Add(std::move(open));
+}
+
+HANDLE HidapiHost::OpenLater(const std::string& path, DWORD desiredAccess, KeptNode& node) {
+    // No system holds a hidraw node for itself, and the node has no open
+    // short of read-write that reaches the device: access 0 asks for the
+    // rights every use needs, so a node the user may not open stays refused.
+    const DWORD asked = desiredAccess == 0 ? GENERIC_READ | GENERIC_WRITE : desiredAccess;
+    const int rights =
+        ((asked & GENERIC_READ) != 0 ? R_OK : 0) | ((asked & GENERIC_WRITE) != 0 ? W_OK : 0);
+    if (rights != 0) {
+        int& refusal = node.access[((rights & R_OK) != 0 ? 1 : 0) | ((rights & W_OK) != 0 ? 2 : 0)];
+        if (refusal < 0)
+            refusal = ::access(path.c_str(), rights) == 0 ? 0 : errno;
+        if (refusal != 0) {
+            Fail("CreateFileA", path + ": " + std::strerror(refusal), nullptr,
+                 OpenErrorCode(path.c_str(), refusal));
+            return INVALID_HANDLE_VALUE;
+        }
+    }
+    OpenDevice open;
+    open.path = path;
+    open.era = era_;
+    open.identity = node.identity;
+    return objects_.Add(std::move(open));
+}
+
+hid_device_* HidapiHost::DeviceFor(const char* operation, OpenDevice& device) {
+    if (device.handedAway) {
+        FailHandedAway(operation, device);
+        return nullptr;
+    }
+    if (!device.device && device.openFailure == ERROR_SUCCESS) {
+        // The kernel holds every open while a request nobody answered is in
+        // it; this call fails and a later one opens.
+        if (FeatureRequestOutstanding()) {
+            Fail(operation,
+                 device.path + ": a device did not answer and the kernel holds every open until it "
+                               "lets go of that request",
+                 &device, ERROR_SEM_TIMEOUT);
+            return nullptr;
+        }
+        OpenDeferred(device);
+    }
+    if (!device.device) {
+        Fail(operation, device.openFailureReason, &device, device.openFailure);
+        return nullptr;
+    }
+    return device.device.get();
+}
+
+void HidapiHost::OpenDeferred(OpenDevice& device) {
+    const char* const path = device.path.c_str();
+    const auto failed = [&device](DWORD code, const std::string& reason) {
+        device.device.reset();
+        device.openFailure = code;
+        device.openFailureReason = device.path + ": " + reason;
+    };
+    // While no change was noticed since the handle was made, the node is the
+    // hidraw node enumerated; otherwise it is looked at first.
+    const auto unchanged = [this, &device] {
+        return EnumerationCurrent() && device.era == era_;
+    };
+    if (!unchanged()) {
+        if (const std::string reason = NotHidrawNodeReason(path); !reason.empty())
+            return failed(ERROR_GEN_FAILURE, reason);
+    }
+    errno = 0;
+    if (hid_device* const opened = hid_open_path(path))
+        device.device = ShareHidDevice(opened);
+    if (!device.device) {
+        const DWORD code = OpenErrorCode(path, errno);
+        // A node gone means the device the handle stands for was unplugged.
+        return failed(code == ERROR_FILE_NOT_FOUND ? ERROR_GEN_FAILURE : code,
+                      HidapiErrorText(nullptr));
+    }
+    // Asked after the open: a node replaced before it is noticed by now.
+    if (unchanged())
+        return;
+    const hid_device_info* info = hid_get_device_info(device.device.get());
+    if (info == nullptr || !(IdentityIn(*info) == *device.identity))
+        failed(ERROR_GEN_FAILURE, "the node now belongs to another device");
 }
 
 BOOL HidapiHost::CloseHandle(HANDLE Object) {
@@ -366,14 +456,15 @@ const HidapiHost::Identity* HidapiHost::IdentityOf(const char* operation, OpenDe
     // No change noticed since the open, up to now: the node opened is the one
     // the enumeration described.
     if (EnumerationCurrent() && device.era == era_) {
-        if (const auto found = identities_.find(device.path); found != identities_.end()) {
-            device.identity = found->second;
+        if (const auto found = nodes_.find(device.path); found != nodes_.end()) {
+            device.identity = found->second.identity;
             return device.identity.get();
         }
     }
-    if (!device.device)
-        return FailHandedAway(operation, device), nullptr;
-    const hid_device_info* info = hid_get_device_info(device.device.get());
+    hid_device_* const opened = DeviceFor(operation, device);
+    if (opened == nullptr)
+        return nullptr;
+    const hid_device_info* info = hid_get_device_info(opened);
     if (info == nullptr) {
         FailOnDevice(operation, device);
         return nullptr;
@@ -422,11 +513,11 @@ BOOL HidapiHost::HidD_GetProductString(HANDLE HidDeviceObject, void* Buffer, DWO
 
 bool HidapiHost::LoadLengths(const char* operation, OpenDevice& device) {
 #if HID_API_VERSION >= HID_API_MAKE_VERSION(0, 14, 0)
-    if (!device.device)
-        return FailHandedAway(operation, device) != 0;
     std::vector<std::uint8_t> descriptor(HID_API_MAX_REPORT_DESCRIPTOR_SIZE);
-    const int got =
-        hid_get_report_descriptor(device.device.get(), descriptor.data(), descriptor.size());
+    hid_device_* const opened = DeviceFor(operation, device);
+    if (opened == nullptr)
+        return false;
+    const int got = hid_get_report_descriptor(opened, descriptor.data(), descriptor.size());
     if (got < 0) {
         FailOnDevice(operation, device);
         return false;
@@ -488,7 +579,7 @@ HidapiHost::OpenDevice* HidapiHost::FeatureDevice(const char* operation, HANDLE 
         Fail(operation, "not an open device", nullptr, ERROR_INVALID_HANDLE);
         return nullptr;
     }
-    if (!open->device) {
+    if (open->handedAway) {
         FailHandedAway(operation, *open);
         return nullptr;
     }
@@ -503,6 +594,7 @@ HidapiHost::OpenDevice* HidapiHost::FeatureDevice(const char* operation, HANDLE 
 BOOL HidapiHost::FailTimedOut(const char* operation, OpenDevice& device) {
     unanswered_.DidNotAnswer(NodeName(device.path), Clock::now());
     device.device.reset(); // the transfer still running owns it now
+    device.handedAway = true;
     return Fail(operation, "the device did not answer", &device, ERROR_SEM_TIMEOUT);
 }
 
@@ -520,6 +612,9 @@ BOOL HidapiHost::HidD_GetFeature(HANDLE HidDeviceObject, void* ReportBuffer,
     }
     if (ReportBuffer == nullptr || ReportBufferLength == 0) {
         return Fail(Operation, "no buffer", open);
+    }
+    if (DeviceFor(Operation, *open) == nullptr) {
+        return 0;
     }
     // Read into a buffer of our own so that a failure leaves the caller's
     // untouched; a report shorter than asked for reads as zero-padded.
@@ -554,6 +649,9 @@ BOOL HidapiHost::HidD_SetFeature(HANDLE HidDeviceObject, const void* ReportBuffe
     }
     if (ReportBufferLength > MaxFeatureTransferBytes) {
         return Fail(Operation, "feature report longer than a hidraw transfer", open);
+    }
+    if (DeviceFor(Operation, *open) == nullptr) {
+        return 0;
     }
     const auto* const bytes = static_cast<const std::uint8_t*>(ReportBuffer);
     const FeatureTransferResult sent = WriteFeatureBounded(
@@ -591,8 +689,9 @@ BOOL HidapiHost::ReadFile(HANDLE File, void* Buffer, DWORD NumberOfBytesToRead,
     if (Buffer == nullptr || NumberOfBytesToRead == 0) {
         return Fail(Operation, "no buffer", open);
     }
-    if (!open->device) {
-        return FailHandedAway(Operation, *open);
+    hid_device_* const device = DeviceFor(Operation, *open);
+    if (device == nullptr) {
+        return 0;
     }
     // Whether an ID byte comes first on the wire is in the descriptor; it is
     // read once here unless HidD_GetPreparsedData did. Unknown means no IDs.
@@ -607,8 +706,7 @@ BOOL HidapiHost::ReadFile(HANDLE File, void* Buffer, DWORD NumberOfBytesToRead,
     // them, so a report that fills the read loses its last byte, cut like any
     // report longer than the buffer.
     std::vector<std::uint8_t> wire(std::min<std::size_t>(NumberOfBytesToRead, MaxInputReportBytes));
-    const int got =
-        hid_read_timeout(open->device.get(), wire.data(), wire.size(), open->overlapped ? 0 : -1);
+    const int got = hid_read_timeout(device, wire.data(), wire.size(), open->overlapped ? 0 : -1);
     if (got < 0) {
         return FailOnDevice(Operation, *open);
     }

@@ -11,16 +11,46 @@
 // manufacturer and product strings) is answered from the last enumeration
 // while no hidraw node has changed since (HidrawNodeWatch): the window asks
 // for it twice a tick for every interface, and hidapi would look each one up
-// in sysfs afresh. Every open is still real (absent and permission-denied
-// stay real errors), and so is every call that reaches the device. An
-// enumeration is made again only once a hidraw node was created, deleted or
-// changed. A handle answers from the enumeration only when no change was
-// noticed between its open and its first such answer; otherwise it asks hidapi
-// for its own device's identity. So a node number reused between an
-// enumeration and an open (the worst case of that race) costs a lookup, and
-// never gives the new device the old one's identity. As with hidapi, a handle
-// keeps the identity it first answered. Without inotify every answer comes
-// from hidapi, as it did before.
+// in sysfs afresh. An enumeration is made again only once a hidraw node was
+// created, deleted or changed.
+//
+// Opening is deferred the same way. CreateFileA without FILE_FLAG_OVERLAPPED
+// on a node the current enumeration lists opens nothing (the enumeration is
+// checked against the watch at the call, or at the SetupDiGetClassDevsA of
+// a set of it still open, as in the window's walk, which asks for every
+// interface of the set): whether the caller may open it with the rights asked
+// for is answered by access(2), kept per node with the enumeration, so absent
+// and permission-denied stay errors of CreateFileA with their codes. The
+// handle answers the attributes and strings from the enumeration, and opens
+// the node when the first call needs the device itself (a feature report, a
+// read, or the descriptor where hidapi reads it from the device); on USB the
+// first open of a node resumes the device and costs tens of milliseconds, and
+// a held one keeps it from suspending. DesiredAccess 0 asks for read and
+// write, the only open of a hidraw node that reaches the device (no system
+// holds one for itself), so a node the user may not open is refused however
+// it is asked for. An overlapped handle (the probe's) is opened at once, so
+// that it holds the input reports from then on. Handles on nodes that are not listed, or made
+// while a change is pending, are opened at once too; such a handle answers
+// from the enumeration only when no change was noticed between its open and
+// its first answer, and otherwise asks hidapi for its own device's identity.
+//
+// What this relies on: the kernel's refusals are the ones access(2) predicts
+// (owner, mode, ACL, capabilities); a refusal that comes only at the open (a
+// security module's rule on open, a device held exclusively) fails the first
+// call that needs the device instead. The worst case of a race is a node
+// number given to another device after the enumeration's last check (in a
+// walk, between its SetupDiGetClassDevsA and CreateFileA) and before the
+// deferred open. The handle stands for the device enumerated, and answers
+// its attributes and strings; when the watch has noticed any change since,
+// the node opened is checked against that identity (IDs, release number,
+// strings), and another device there is closed again: that call and every
+// later one needing the device fail with ERROR_GEN_FAILURE, as on a handle
+// whose device was unplugged. Only two devices alike in all of that could be
+// taken for each other. A deferred open that fails records why
+// (ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION, or ERROR_GEN_FAILURE for a
+// node gone) and is not tried again. As with hidapi, a handle keeps the
+// identity it first answered. Without inotify nothing is kept: every answer
+// comes from hidapi and every open is made at once.
 //
 // Feature transfers are bounded as the seam says (FeatureTransferBound),
 // through feature_worker.h; a device is told from another by its node (path
@@ -39,6 +69,7 @@
 #include "device/report_descriptor.h"
 #include "device/unanswered_devices.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -129,17 +160,32 @@ private:
         std::wstring serial;
         std::wstring manufacturer;
         std::wstring product;
+        bool operator==(const Identity&) const = default;
     };
     static Identity IdentityIn(const hid_device_info& info);
     struct OpenDevice {
-        SharedHidDevice device; // null once handed to a transfer that timed out
+        // Empty until a call needs the device, on a handle made from the
+        // enumeration; opened at CreateFileA otherwise. Null again once handed
+        // to a transfer that timed out.
+        SharedHidDevice device;
+        bool handedAway = false; // to a transfer that timed out: never opened again
         std::string path;
         std::uint64_t era = 0;                    // the host's era_ when it was opened
         std::shared_ptr<const Identity> identity; // once answered, kept
         bool overlapped = false;
         std::optional<ReportLengths> lengths; // once the descriptor was parsed
         bool descriptorTried = false;         // ReadFile tries it once on its own
+        // Why the deferred open failed (code, reason); never tried again.
+        DWORD openFailure = ERROR_SUCCESS;
+        std::string openFailureReason;
         std::string lastError;
+    };
+    // What the enumeration says of a node, and whether the caller may open it.
+    struct KeptNode {
+        std::shared_ptr<const Identity> identity;
+        // The errno of access(2) for each combination of read (1) and write
+        // (2) rights, 0 when allowed; -1 until asked.
+        std::array<int, 4> access{-1, -1, -1, -1};
     };
     struct Preparsed {
         ReportLengths lengths;
@@ -159,10 +205,19 @@ private:
     BOOL FailHandedAway(const char* operation, OpenDevice& device);
     BOOL ReadString(const char* operation, HANDLE handle, void* buffer, DWORD length,
                     std::wstring Identity::*text);
+    // A handle on the listed node `path` that opens it later; fails with the
+    // code of an open when access(2) says the rights asked for are refused.
+    HANDLE OpenLater(const std::string& path, DWORD desiredAccess, KeptNode& node);
+    // The device open in `device`, opened now if it was deferred and checked
+    // to be the device the handle was made for; null, with the failure
+    // recorded, when it cannot be had.
+    hid_device_* DeviceFor(const char* operation, OpenDevice& device);
+    // Opens the node of a deferred handle, or records why not.
+    void OpenDeferred(OpenDevice& device);
     // True while no hidraw node changed since the enumeration kept in
     // `enumerated_`; never waits.
     bool EnumerationCurrent();
-    // Enumerates into `enumerated_` and `identities_`.
+    // Enumerates into `enumerated_` and `nodes_`.
     void Enumerate();
     // The identity of the device open in `device`: kept, from the enumeration
     // when that is current and was so at the open, or else from hidapi.
@@ -175,7 +230,7 @@ private:
     HidrawNodeWatch watch_;
     UnansweredDevices unanswered_;
     std::shared_ptr<const Listing> enumerated_ = std::make_shared<Listing>();
-    std::unordered_map<std::string, std::shared_ptr<const Identity>> identities_; // by path
+    std::unordered_map<std::string, KeptNode> nodes_; // by path
     bool enumerationCurrent_ = false;
     // Moves on whenever a change of the nodes is noticed or an enumeration is made.
     std::uint64_t era_ = 0;

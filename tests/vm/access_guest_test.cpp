@@ -79,6 +79,19 @@ TEST_F(UnprivilegedHalf, RootOnlyNode) {
                                NO_HANDLE),
               INVALID_HANDLE_VALUE);
     EXPECT_EQ(host.GetLastError(), ERROR_ACCESS_DENIED) << host.LastError();
+    // Listed by an enumeration, the node is refused all the same, read-write
+    // or with no rights asked (the window's second try).
+    GUID guid;
+    host.HidD_GetHidGuid(guid);
+    const HANDLE set =
+        host.SetupDiGetClassDevsA(guid, nullptr, NO_HANDLE, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    for (const DWORD access : {GENERIC_READ | GENERIC_WRITE, DWORD{0}}) {
+        EXPECT_EQ(host.CreateFileA(node_.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                   &security, OPEN_EXISTING, 0, NO_HANDLE),
+                  INVALID_HANDLE_VALUE);
+        EXPECT_EQ(host.GetLastError(), ERROR_ACCESS_DENIED) << host.LastError();
+    }
+    EXPECT_NE(host.SetupDiDestroyDeviceInfoList(set), 0);
 
     Start();
     EXPECT_FALSE(State().DeviceFound);

@@ -463,6 +463,47 @@ TEST_F(HidapiHostOnRealDevices, ANodeNumberReusedAfterTheEnumerationGivesTheNewD
     }
 }
 
+TEST_F(HidapiHostOnRealDevices, AHandleFromTheEnumerationOpensItsNodeOnlyForTheDeviceEnumerated) {
+    GuestDevice divider(Divider("MV-LATER", 2));
+    const std::string node = divider.Node();
+    // As in the window's walk: handles made while a set of the enumeration is open.
+    GUID guid;
+    host.HidD_GetHidGuid(guid);
+    const HANDLE set =
+        host.SetupDiGetClassDevsA(guid, nullptr, NO_HANDLE, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    const HANDLE first = Open(node);
+    const HANDLE second = Open(node);
+    ASSERT_NE(first, INVALID_HANDLE_VALUE) << host.LastError();
+    ASSERT_NE(second, INVALID_HANDLE_VALUE) << host.LastError();
+
+    // Nothing is open until a call needs the device.
+    EXPECT_TRUE(OpenHidrawNodes().empty());
+    EXPECT_EQ(Attributes(first).ProductID, TargetProductId);
+    EXPECT_TRUE(OpenHidrawNodes().empty());
+    std::vector<BYTE> report(3, 0);
+    ASSERT_NE(host.HidD_GetFeature(first, report.data(), 3), 0) << host.LastError();
+    EXPECT_EQ(report, (std::vector<BYTE>{0, 2, 0}));
+    EXPECT_EQ(OpenHidrawNodes(), std::multiset<std::string>{node});
+    EXPECT_NE(host.CloseHandle(first), 0);
+
+    // Another device takes the node before the second handle needs it.
+    divider.Unplug();
+    GuestDevice keyboard(Keyboard());
+    ASSERT_EQ(keyboard.Node(), node) << "the kernel gave the node number another time";
+
+    // It stands for the divider, which is gone: the call fails as after an
+    // unplug, reaches nothing, and leaves nothing open.
+    EXPECT_EQ(host.HidD_GetFeature(second, report.data(), 3), 0);
+    EXPECT_EQ(host.GetLastError(), ERROR_GEN_FAILURE);
+    EXPECT_EQ(host.HidD_SetFeature(second, report.data(), 3), 0);
+    EXPECT_EQ(host.GetLastError(), ERROR_GEN_FAILURE);
+    EXPECT_EQ(keyboard.FeatureReads(), 0);
+    EXPECT_TRUE(keyboard.FeatureWrites().empty());
+    EXPECT_TRUE(OpenHidrawNodes().empty());
+    EXPECT_NE(host.CloseHandle(second), 0);
+    EXPECT_NE(host.SetupDiDestroyDeviceInfoList(set), 0);
+}
+
 TEST_F(HidapiHostOnRealDevices, APlugBackWhileAnOldHandleIsOpenComesUnderANewNode) {
     GuestDevice device(Divider("MV-BACK", 2));
     const std::string before = device.Node();

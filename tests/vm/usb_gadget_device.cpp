@@ -7,15 +7,19 @@
 //
 //   merovane-usb-gadget [--serial S] [--manufacturer M] [--product P]
 //                       [--version V] [--mode M] [--feature-length N]
+//                       [--product-id ID] [--interfaces N]
 //
-// Vendor 0x4F3A, product 0x2B16; a vendor-page report descriptor without
+// Vendor 0x4F3A, product 0x2B16 (or ID: 0x2C16 makes a device that is not a
+// divider); N HID interfaces (1 to 3, each with an interrupt endpoint of its
+// own), each with a vendor-page report descriptor without
 // report IDs: a 65-byte input report (the ID byte counted; it sends none) and
 // a feature report of the length asked for (3). A feature read answers the
 // report as USB hardware does, without an ID byte ([mode, 0...]); a feature
 // report [1, M, ...] sets the mode. One such device at a time (dummy_hcd has
 // one port).
 //
-// stdout: "ready /dev/hidrawN" once usbhid made the node, then one line for
+// stdout: "ready /dev/hidrawN ..." once usbhid made the nodes (one for each
+// interface, in no particular order), then one line for
 // each report that reaches the device ("set-feature N: xx ...", the bytes as
 // they came over the bus) and for each feature read ("get-feature 0 -> ...").
 // End of stdin, SIGTERM and SIGINT disconnect the device and end the program.
@@ -49,8 +53,11 @@ using Bytes = std::vector<std::uint8_t>;
 
 constexpr const char* GadgetDirectory = "/dev/gadget";
 constexpr const char* ControlEndpoint = "/dev/gadget/dummy_udc";
-constexpr const char* InterruptEndpoint = "/dev/gadget/ep5in-int";
-constexpr std::uint8_t InterruptAddress = 0x85; // endpoint 5, IN
+// dummy_hcd's interrupt IN endpoints, one for each interface.
+constexpr const char* InterruptEndpoints[] = {"/dev/gadget/ep5in-int", "/dev/gadget/ep10in-int",
+                                              "/dev/gadget/ep15in-int"};
+constexpr std::uint8_t InterruptAddresses[] = {0x85, 0x8A, 0x8F};
+constexpr unsigned MaxInterfaces = 3;
 constexpr unsigned InputLength = 65;
 
 struct Setup {
@@ -60,6 +67,8 @@ struct Setup {
     unsigned version = 0x0123;
     std::uint8_t mode = 0;
     unsigned featureLength = 3;
+    unsigned productId = 0x2B16;
+    unsigned interfaces = 1;
 };
 
 [[noreturn]] void Die(const std::string& what) {
@@ -91,6 +100,10 @@ Setup ParseArguments(int argc, char** argv) {
             setup.mode = static_cast<std::uint8_t>(std::strtoul(value, nullptr, 0));
         else if (option == "--feature-length")
             setup.featureLength = static_cast<unsigned>(std::strtoul(value, nullptr, 0));
+        else if (option == "--product-id")
+            setup.productId = static_cast<unsigned>(std::strtoul(value, nullptr, 0));
+        else if (option == "--interfaces")
+            setup.interfaces = static_cast<unsigned>(std::strtoul(value, nullptr, 0));
         else {
             std::fprintf(stderr, "merovane-usb-gadget: unknown option %s\n", option.c_str());
             std::exit(2);
@@ -98,6 +111,10 @@ Setup ParseArguments(int argc, char** argv) {
     }
     if (setup.featureLength < 2 || setup.featureLength > 256) {
         std::fprintf(stderr, "merovane-usb-gadget: the feature length must be 2..256\n");
+        std::exit(2);
+    }
+    if (setup.interfaces < 1 || setup.interfaces > MaxInterfaces) {
+        std::fprintf(stderr, "merovane-usb-gadget: the interfaces must be 1..3\n");
         std::exit(2);
     }
     return setup;
@@ -121,47 +138,42 @@ Bytes ReportDescriptor(const Setup& setup) {
             0xC0};      // End Collection
 }
 
-Bytes EndpointDescriptor(std::uint8_t interval) {
+Bytes EndpointDescriptor(unsigned interface, std::uint8_t interval) {
     return {USB_DT_ENDPOINT_SIZE,
             USB_DT_ENDPOINT,
-            InterruptAddress,
+            InterruptAddresses[interface],
             USB_ENDPOINT_XFER_INT,
             64,
             0,
             interval};
 }
 
-// Configuration, interface, HID and endpoint descriptors.
-Bytes Configuration(const Bytes& report, std::uint8_t interval) {
-    Bytes all = {USB_DT_CONFIG_SIZE,
-                 USB_DT_CONFIG,
-                 0,
-                 0,
-                 1,
-                 1,
-                 0,
-                 0x80,
-                 50,
-                 USB_DT_INTERFACE_SIZE,
-                 USB_DT_INTERFACE,
-                 0,
-                 0,
-                 1,
-                 USB_CLASS_HID,
-                 0,
-                 0,
-                 0,
-                 9,
-                 0x21,
-                 0x11,
-                 0x01,
-                 0,
-                 1,
-                 0x22,
-                 Low(report.size()),
-                 High(report.size())};
-    const Bytes endpoint = EndpointDescriptor(interval);
-    all.insert(all.end(), endpoint.begin(), endpoint.end());
+// Configuration, then the interface, HID and endpoint descriptors of each interface.
+Bytes Configuration(const Bytes& report, unsigned interfaces, std::uint8_t interval) {
+    Bytes all = {USB_DT_CONFIG_SIZE, USB_DT_CONFIG, 0, 0, Low(interfaces), 1, 0, 0x80, 50};
+    for (unsigned interface = 0; interface < interfaces; ++interface) {
+        const Bytes described = {USB_DT_INTERFACE_SIZE,
+                                 USB_DT_INTERFACE,
+                                 Low(interface),
+                                 0,
+                                 1,
+                                 USB_CLASS_HID,
+                                 0,
+                                 0,
+                                 0,
+                                 9,
+                                 0x21,
+                                 0x11,
+                                 0x01,
+                                 0,
+                                 1,
+                                 0x22,
+                                 Low(report.size()),
+                                 High(report.size())};
+        const Bytes endpoint = EndpointDescriptor(interface, interval);
+        all.insert(all.end(), described.begin(), described.end());
+        all.insert(all.end(), endpoint.begin(), endpoint.end());
+    }
     all[2] = Low(all.size());
     all[3] = High(all.size());
     return all;
@@ -176,12 +188,13 @@ Bytes StringDescriptor(const std::string& text) {
     return descriptor;
 }
 
-// The hidraw node usbhid made for the device with this serial number.
-std::string FindNode(const std::string& serial) {
+// The hidraw nodes usbhid made for the device with this serial number, one
+// for each interface.
+std::vector<std::string> FindNodes(const std::string& serial) {
     DIR* devices = ::opendir("/sys/bus/hid/devices");
     if (devices == nullptr)
         return {};
-    std::string node;
+    std::vector<std::string> nodes;
     while (const dirent* entry = ::readdir(devices)) {
         const std::string base = std::string("/sys/bus/hid/devices/") + entry->d_name;
         std::ifstream uevent(base + "/uevent");
@@ -199,13 +212,13 @@ std::string FindNode(const std::string& serial) {
                 const std::string candidate = std::string("/dev/") + raw->d_name;
                 if (std::strncmp(raw->d_name, "hidraw", 6) == 0 &&
                     ::stat(candidate.c_str(), &status) == 0 && S_ISCHR(status.st_mode))
-                    node = candidate;
+                    nodes.push_back(candidate);
             }
             ::closedir(hidraw);
         }
     }
     ::closedir(devices);
-    return node;
+    return nodes;
 }
 
 class Gadget {
@@ -221,18 +234,19 @@ public:
             Die(ControlEndpoint);
         // Tag 0, the full-speed and high-speed configurations, the device descriptor.
         Bytes first = {0, 0, 0, 0};
-        for (const Bytes& part :
-             {Configuration(report_, 10), Configuration(report_, 7),
-              Bytes{USB_DT_DEVICE_SIZE, USB_DT_DEVICE, 0x00, 0x02, 0, 0, 0, 64, 0x3A, 0x4F, 0x16,
-                    0x2B, Low(setup_.version), High(setup_.version), 1, 2, 3, 1}})
+        for (const Bytes& part : {Configuration(report_, setup_.interfaces, 10),
+                                  Configuration(report_, setup_.interfaces, 7),
+                                  Bytes{USB_DT_DEVICE_SIZE, USB_DT_DEVICE, 0x00, 0x02, 0, 0, 0, 64,
+                                        0x3A, 0x4F, Low(setup_.productId), High(setup_.productId),
+                                        Low(setup_.version), High(setup_.version), 1, 2, 3, 1}})
             first.insert(first.end(), part.begin(), part.end());
         if (::write(control_, first.data(), first.size()) != static_cast<ssize_t>(first.size()))
             Die("configuring the control endpoint");
     }
 
     ~Gadget() {
-        if (interrupt_ >= 0)
-            ::close(interrupt_);
+        for (const int interrupt : interrupts_)
+            ::close(interrupt);
         ::close(control_); // disconnects the device
     }
 
@@ -269,7 +283,7 @@ private:
                                   : StringDescriptor(setup_.serial);
         } else if (request.bRequest == USB_REQ_SET_CONFIGURATION && request.bRequestType == 0) {
             if (value == 1)
-                ConfigureInterruptEndpoint();
+                ConfigureInterruptEndpoints();
         } else if (request.bRequestType == 0x21 && request.bRequest == 0x09) { // SET_REPORT
             std::uint8_t data[512] = {};
             const ssize_t got = ::read(control_, data, std::min<std::size_t>(length, sizeof data));
@@ -304,25 +318,29 @@ private:
             in ? ::read(control_, &none, 0) : ::write(control_, &none, 0);
     }
 
-    // usbhid needs an interrupt IN endpoint; it stays silent.
-    void ConfigureInterruptEndpoint() {
-        if (interrupt_ >= 0)
+    // usbhid needs an interrupt IN endpoint on each interface; they stay silent.
+    void ConfigureInterruptEndpoints() {
+        if (!interrupts_.empty())
             return;
-        interrupt_ = ::open(InterruptEndpoint, O_RDWR | O_CLOEXEC);
-        if (interrupt_ < 0)
-            Die(InterruptEndpoint);
-        Bytes configuration = {1, 0, 0, 0};
-        for (const Bytes& part : {EndpointDescriptor(10), EndpointDescriptor(7)})
-            configuration.insert(configuration.end(), part.begin(), part.end());
-        if (::write(interrupt_, configuration.data(), configuration.size()) !=
-            static_cast<ssize_t>(configuration.size()))
-            Die("configuring the interrupt endpoint");
+        for (unsigned interface = 0; interface < setup_.interfaces; ++interface) {
+            const int interrupt = ::open(InterruptEndpoints[interface], O_RDWR | O_CLOEXEC);
+            if (interrupt < 0)
+                Die(InterruptEndpoints[interface]);
+            interrupts_.push_back(interrupt);
+            Bytes configuration = {1, 0, 0, 0};
+            for (const Bytes& part :
+                 {EndpointDescriptor(interface, 10), EndpointDescriptor(interface, 7)})
+                configuration.insert(configuration.end(), part.begin(), part.end());
+            if (::write(interrupt, configuration.data(), configuration.size()) !=
+                static_cast<ssize_t>(configuration.size()))
+                Die("configuring an interrupt endpoint");
+        }
     }
 
     Setup setup_;
     Bytes report_;
     int control_ = -1;
-    int interrupt_ = -1;
+    std::vector<int> interrupts_;
 };
 
 } // namespace
@@ -338,13 +356,13 @@ int main(int argc, char** argv) {
     const int signalFd = signalfd(-1, &signals, SFD_CLOEXEC);
 
     Gadget gadget(setup);
-    std::string node;
+    bool ready = false;
     for (bool running = true; running;) {
         pollfd watched[] = {{gadget.ControlDescriptor(), POLLIN, 0},
                             {STDIN_FILENO, POLLIN, 0},
                             {signalFd, POLLIN, 0}};
-        // While the node is awaited, look for it every 5 ms.
-        if (::poll(watched, 3, node.empty() ? 5 : -1) < 0 && errno != EINTR)
+        // While the nodes are awaited, look for them every 5 ms.
+        if (::poll(watched, 3, ready ? -1 : 5) < 0 && errno != EINTR)
             Die("poll");
         if (watched[0].revents & POLLIN)
             gadget.HandleEvents();
@@ -354,8 +372,15 @@ int main(int argc, char** argv) {
             char chunk[256];
             running = running && ::read(STDIN_FILENO, chunk, sizeof chunk) > 0;
         }
-        if (node.empty() && !(node = FindNode(setup.serial)).empty())
-            Say("ready " + node);
+        if (!ready) {
+            const std::vector<std::string> nodes = FindNodes(setup.serial);
+            ready = nodes.size() == setup.interfaces;
+            std::string line = "ready";
+            for (const std::string& node : nodes)
+                line += " " + node;
+            if (ready)
+                Say(line);
+        }
     }
     return 0;
 }

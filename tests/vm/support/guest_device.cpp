@@ -57,6 +57,13 @@ DeviceSetup UsbDivider(std::string serial, BYTE mode) {
     return setup;
 }
 
+DeviceSetup UsbOtherInterface(std::string serial) {
+    DeviceSetup setup = UsbDivider(std::move(serial));
+    setup.productId = 0x2C16;
+    setup.name = "Vendor Interface";
+    return setup;
+}
+
 DeviceSetup Keyboard() {
     DeviceSetup setup;
     setup.name = "Logitech USB Receiver";
@@ -97,7 +104,9 @@ GuestDevice::GuestDevice(DeviceSetup setup) : setup_(std::move(setup)) {
                      "--mode",
                      std::to_string(setup_.mode),
                      "--feature-length",
-                     std::to_string(setup_.featureLength)};
+                     std::to_string(setup_.featureLength),
+                     "--product-id",
+                     Hex4(setup_.productId)};
     } else {
         arguments = {MEROVANE_VHID_PROGRAM,
                      "--serial",

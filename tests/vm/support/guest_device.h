@@ -49,6 +49,10 @@ DeviceSetup Divider(std::string serial, BYTE mode = 0);
 // A clock divider on the virtual USB bus: manufacturer "Merovane Instruments",
 // product "Clock Divider", release 0x0123, 65-byte input and 3-byte feature reports.
 DeviceSetup UsbDivider(std::string serial, BYTE mode = 0);
+// A HID interface on the virtual USB bus that is no divider (product 0x2C16,
+// the divider's vendor-page descriptor), as the vendor interfaces of gaming
+// mice, receivers and headsets are: nothing but the tool under test opens it.
+DeviceSetup UsbOtherInterface(std::string serial);
 // A USB receiver's keyboard (Logitech C534's descriptor): not a target.
 DeviceSetup Keyboard();
 // A clock divider whose firmware hangs: it answers no feature request and
