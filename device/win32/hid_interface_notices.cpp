@@ -145,7 +145,11 @@ HidInterfaceNotices::HidInterfaceNotices(NoticeDelivery delivery, const GUID& hi
     registered_ = window_->registration != nullptr;
 }
 
-HidInterfaceNotices::~HidInterfaceNotices() = default;
+HidInterfaceNotices::~HidInterfaceNotices() {
+    // Before the inbox goes: a callback may be under way on another thread.
+    configManager_.reset();
+    window_.reset();
+}
 
 bool HidInterfaceNotices::Pending() {
     if (pumpsOwnWindow_)
