@@ -137,10 +137,11 @@ bool SameGuid(const GUID& a, const GUID& b) {
            std::equal(std::begin(a.Data4), std::end(a.Data4), std::begin(b.Data4));
 }
 
-std::string LowerCase(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
+// A path as notices name it: in lower case (HidInterfaceNotices::Take).
+std::string NoticeName(std::string path) {
+    std::transform(path.begin(), path.end(), path.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
+    return path;
 }
 
 } // namespace
@@ -263,7 +264,7 @@ std::shared_ptr<const Win32Host::Listing> Win32Host::HidInterfaces(DWORD flags) 
     for (const Listed& listed : listing->interfaces) {
         const auto known = identities_.find(listed.path);
         const bool named = unreadable || std::find(noticed.begin(), noticed.end(),
-                                                   LowerCase(listed.path)) != noticed.end();
+                                                   NoticeName(listed.path)) != noticed.end();
         identities[listed.path] =
             known != identities_.end() && !named ? std::move(known->second) : Identity{};
     }
