@@ -18,7 +18,7 @@ merovane-vhid keyboards on /dev/uhid, which Wine's HID bus serves.
 
 Environment: MEROVANE_BUILD (the Windows bench build), MEROVANE_BEFORE (the
 earlier build, optional), MEROVANE_VHID, MEROVANE_REPO, WINEPREFIX,
-WINDOW (10), WARMUP (5), NS ("0,5,10"), SETTLE (30: s after Wine starts).
+WINDOW (10), WARMUP (5), NS ("0,5,10"), SETTLE (30: s after Wine starts and after each plug).
 """
 import glob
 import os
@@ -48,19 +48,25 @@ def quiet(argv, **kwargs):
                             stderr=subprocess.DEVNULL, **kwargs)
 
 
-def all_cpu_ns():
-    """CPU of every task in the guest but this script's, in ns."""
-    total = 0
+def cpu_by_task():
+    """CPU of every task in the guest but this script's, in ns, by task."""
+    tasks = {}
     me = os.getpid()
     for task in glob.glob('/proc/[0-9]*/task/*/schedstat'):
         if task.startswith('/proc/%d/' % me):
             continue
         try:
             with open(task) as f:
-                total += int(f.read().split()[0])
+                tasks[task] = int(f.read().split()[0])
         except (OSError, ValueError, IndexError):
             pass
-    return total
+    return tasks
+
+
+def cpu_since(before):
+    """CPU since `before` of the tasks there now (a task that ended since is
+    left out; one started since counts whole)."""
+    return sum(ns - before.get(task, 0) for task, ns in cpu_by_task().items())
 
 
 def await_line(prefix, timeout):
@@ -80,9 +86,9 @@ def await_line(prefix, timeout):
 def idle():
     """The guest's CPU per second with no program running: its background."""
     time.sleep(WARMUP)
-    c0 = all_cpu_ns()
+    c0 = cpu_by_task()
     time.sleep(WINDOW)
-    return (all_cpu_ns() - c0) / WINDOW
+    return cpu_since(c0) / WINDOW
 
 
 def measure(program):
@@ -93,12 +99,14 @@ def measure(program):
         pass
     process = quiet(['wine', program, str(WARMUP), str(WINDOW), 'Z:' + OUT.replace('/', '\\')])
     await_line('start', WARMUP + 120)
-    t0, c0 = time.monotonic(), all_cpu_ns()
+    t0, c0 = time.monotonic(), cpu_by_task()
     words = await_line('ticks', WINDOW + 60)
-    t1, c1 = time.monotonic(), all_cpu_ns()
+    t1, used = time.monotonic(), cpu_since(c0)
     process.wait(60)
+    # The program's last tasks end before the next stretch.
+    time.sleep(2)
     ticks, walks, opens = int(words[1]), int(words[3]), int(words[5])
-    return dict(instructions=(c1 - c0) / max(ticks, 1), total=c1 - c0, ticks=ticks / WINDOW,
+    return dict(instructions=used / max(ticks, 1), total=used, ticks=ticks / WINDOW,
                 walks=walks / WINDOW if walks >= 0 else None,
                 opens=opens / WINDOW if opens >= 0 else None, seconds=t1 - t0)
 
@@ -151,7 +159,7 @@ keyboards = []
 for n in NS:
     while len(keyboards) < n:
         keyboards.append(keyboard(len(keyboards)))
-    time.sleep(5)  # Wine's bus learns of them through udev
+    time.sleep(SETTLE)  # Wine's bus learns of them through udev and starts them
     background = idle()
     note('N=%d background: %.0f instructions/s' % (n, background))
     # Each program twice, the order turned round the second time; the lower
