@@ -49,8 +49,10 @@ void UseUtf8Output() {
     SetConsoleCtrlHandler(RestoreCodePageOnControl, TRUE);
 }
 
+// A console program has no message loop: the host takes Windows's notices
+// of plugs at each enumeration.
 std::unique_ptr<HidHost> MakeSystemHost() {
-    return std::make_unique<Win32Host>();
+    return std::make_unique<Win32Host>(NoticeDelivery::WithoutMessageLoop);
 }
 
 } // namespace merovane

@@ -107,6 +107,16 @@ OpenDevice::OpenDevice(HidHost& host, const std::string& path) : host_(host) {
     if (host_.HidD_GetPreparsedData(handle_, preparsed)) {
         host_.HidP_GetCaps(preparsed, caps_);
         host_.HidD_FreePreparsedData(preparsed);
+        return;
+    }
+    // A host may open the device only at this first call that needs it: a
+    // failure of the kinds an open has is the open's.
+    const DWORD error = host_.GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_ACCESS_DENIED ||
+        error == ERROR_SHARING_VIOLATION) {
+        host_.CloseHandle(handle_);
+        handle_ = INVALID_HANDLE_VALUE;
+        error_ = error;
     }
 }
 

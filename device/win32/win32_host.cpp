@@ -98,16 +98,10 @@ struct SystemDetail {
     ::SP_DEVINFO_DATA device{};
 };
 
-// The path of the HID interface at `index` in the system's set, and the device
-// it belongs to; nothing (with the system's last error set) when there is no
-// such interface or the system cannot tell.
-std::optional<SystemDetail> SystemInterfaceDetail(void* set, DWORD index) {
-    ::SP_DEVICE_INTERFACE_DATA data{};
-    data.cbSize = sizeof data;
-    ::GUID hidGuid;
-    Hid().HidD_GetHidGuid(&hidGuid);
-    if (!::SetupDiEnumDeviceInterfaces(set, nullptr, &hidGuid, index, &data))
-        return std::nullopt;
+// The path of the enumerated interface `data` in the system's set, and the
+// device it belongs to; nothing (with the system's last error set) when the
+// system cannot tell.
+std::optional<SystemDetail> SystemInterfaceDetail(void* set, ::SP_DEVICE_INTERFACE_DATA& data) {
     ::DWORD required = 0;
     if (!::SetupDiGetDeviceInterfaceDetailA(set, &data, nullptr, 0, &required, nullptr) &&
         ::GetLastError() != ERROR_INSUFFICIENT_BUFFER)
@@ -148,7 +142,48 @@ std::optional<HardwareId> SystemHardwareId(void* set, ::SP_DEVINFO_DATA& device)
     return ParseHardwareId(std::string_view(first).substr(0, vendorAndProduct));
 }
 
+bool SameGuid(const GUID& a, const GUID& b) {
+    return a.Data1 == b.Data1 && a.Data2 == b.Data2 && a.Data3 == b.Data3 &&
+           std::equal(std::begin(a.Data4), std::end(a.Data4), std::begin(b.Data4));
+}
+
+// A path as notices name it: in lower case (HidInterfaceNotices::Take).
+std::string NoticeName(std::string path) {
+    std::transform(path.begin(), path.end(), path.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return path;
+}
+
 } // namespace
+
+// Every interface of `interfaceClass` in SetupAPI's list, with its path and
+// hardware ID; opens nothing. Null, with the system's error, when SetupAPI
+// made no set.
+std::shared_ptr<const Win32Host::Listing> Win32Host::Walk(const GUID& interfaceClass, DWORD flags) {
+    const ::GUID guid = ToSystem(interfaceClass);
+    const ::HDEVINFO set = ::SetupDiGetClassDevsA(&guid, nullptr, nullptr, flags);
+    if (set == SystemInvalidHandle)
+        return nullptr;
+    auto listing = std::make_shared<Listing>();
+    listing->interfaceClass = interfaceClass;
+    ::SP_DEVICE_INTERFACE_DATA data{};
+    data.cbSize = sizeof data;
+    for (::DWORD index = 0; ::SetupDiEnumDeviceInterfaces(set, nullptr, &guid, index, &data);
+         ++index) {
+        // An interface gone while the list is read is left out.
+        auto detail = SystemInterfaceDetail(set, data);
+        if (!detail)
+            continue;
+        listing->interfaces.push_back(
+            {std::move(detail->path), SystemHardwareId(set, detail->device), data.Flags});
+    }
+    ::SetupDiDestroyDeviceInfoList(set);
+    return listing;
+}
+
+Win32Host::Win32Host(NoticeDelivery delivery) : delivery_(delivery) {
+    HidD_GetHidGuid(hidClass_);
+}
 
 Win32Host::~Win32Host() {
     for (const auto& [handle, object] : objects_)
@@ -156,10 +191,9 @@ Win32Host::~Win32Host() {
 }
 
 void Win32Host::Release(const Object& object) {
-    if (const auto* set = std::get_if<InfoSet>(&object))
-        ::SetupDiDestroyDeviceInfoList(set->set);
-    else if (const auto* device = std::get_if<OpenDevice>(&object)) {
-        ::CloseHandle(device->file);
+    if (const auto* device = std::get_if<OpenDevice>(&object)) {
+        if (device->file != nullptr)
+            ::CloseHandle(device->file);
         if (device->featureFile != nullptr)
             ::CloseHandle(device->featureFile);
     } else if (const auto* preparsed = std::get_if<Preparsed>(&object))
@@ -183,6 +217,76 @@ BOOL Win32Host::FailWithSystemError() {
     return Fail(MapSystemError(::GetLastError()));
 }
 
+BOOL Win32Host::FailOnDevice(OpenDevice& device) {
+    const BOOL failed = FailWithSystemError();
+    if (Identity* kept = KeptIdentity(device)) {
+        *kept = Identity{};
+        doubted_ = true;
+    }
+    return failed;
+}
+
+Win32Host::Identity* Win32Host::KeptIdentity(const OpenDevice& device) {
+    const auto kept = identities_.find(device.path);
+    return kept != identities_.end() ? &kept->second : nullptr;
+}
+
+void* Win32Host::Collection(OpenDevice& device) {
+    if (device.file != nullptr)
+        return device.file;
+    auto attributes = ToSystem(device.security ? &*device.security : nullptr);
+    const ::HANDLE file = ::CreateFileA(device.path.c_str(), device.access, device.share,
+                                        attributes ? &*attributes : nullptr, device.disposition,
+                                        device.flags, nullptr);
+    if (file == SystemInvalidHandle) {
+        if (MapSystemError(::GetLastError()) == ERROR_FILE_NOT_FOUND)
+            FailOnDevice(device);
+        else
+            FailWithSystemError();
+        // How the next open goes is not known any more.
+        if (Identity* kept = KeptIdentity(device))
+            kept->opens.clear();
+        return nullptr;
+    }
+    device.file = file;
+    return file;
+}
+
+std::shared_ptr<const Win32Host::Listing> Win32Host::HidInterfaces(DWORD flags) {
+    // Asked for before the first walk, so that no change after it is missed.
+    if (!notices_)
+        notices_ = std::make_unique<HidInterfaceNotices>(delivery_, hidClass_);
+    if (!notices_->Registered())
+        return Walk(hidClass_, flags);
+    const std::uint64_t now = ::GetTickCount64();
+    if (enumerated_ && !notices_->Pending() && !doubted_ && now - walkedAt_ < SafetyWalkInterval)
+        return enumerated_;
+    const std::vector<std::string> noticed = notices_->Take();
+    auto listing = Walk(hidClass_, flags);
+    if (!listing) {
+        // The notices taken are lost: nothing kept is trusted.
+        enumerated_.reset();
+        identities_.clear();
+        return nullptr;
+    }
+    // What a device said of itself is kept while its path stays listed and
+    // no notice named it (a device plugged again under the same path).
+    const bool unreadable = std::find(noticed.begin(), noticed.end(), "") != noticed.end();
+    std::map<std::string, Identity, std::less<>> identities;
+    for (const Listed& listed : listing->interfaces) {
+        const auto known = identities_.find(listed.path);
+        const bool named = unreadable || std::find(noticed.begin(), noticed.end(),
+                                                   NoticeName(listed.path)) != noticed.end();
+        identities[listed.path] =
+            known != identities_.end() && !named ? std::move(known->second) : Identity{};
+    }
+    identities_ = std::move(identities);
+    enumerated_ = std::move(listing);
+    walkedAt_ = now;
+    doubted_ = false;
+    return enumerated_;
+}
+
 void Win32Host::HidD_GetHidGuid(GUID& HidGuid) {
     ::GUID system{};
     if (Hid().loaded)
@@ -190,19 +294,22 @@ void Win32Host::HidD_GetHidGuid(GUID& HidGuid) {
     HidGuid = FromSystem(system);
 }
 
-HANDLE Win32Host::SetupDiGetClassDevsA(const GUID& ClassGuid, const char* Enumerator,
+HANDLE Win32Host::SetupDiGetClassDevsA(const GUID& ClassGuid, const char* /*Enumerator*/,
                                        HANDLE /*hwndParent*/, DWORD Flags) {
     if (!Hid().loaded) {
         Fail(ERROR_GEN_FAILURE);
         return INVALID_HANDLE_VALUE;
     }
-    const ::GUID guid = ToSystem(ClassGuid);
-    const ::HDEVINFO set = ::SetupDiGetClassDevsA(&guid, Enumerator, nullptr, Flags);
-    if (set == SystemInvalidHandle) {
+    // Only the present HID interfaces, which the callers list, are kept.
+    auto listing =
+        SameGuid(ClassGuid, hidClass_) && Flags == (DIGCF_PRESENT | DIGCF_DEVICEINTERFACE)
+            ? HidInterfaces(Flags)
+            : Walk(ClassGuid, Flags);
+    if (!listing) {
         FailWithSystemError();
         return INVALID_HANDLE_VALUE;
     }
-    return objects_.Add(InfoSet{set});
+    return objects_.Add(InfoSet{std::move(listing)});
 }
 
 BOOL Win32Host::SetupDiEnumDeviceInterfaces(HANDLE DeviceInfoSet, void* /*DeviceInfoData*/,
@@ -214,13 +321,13 @@ BOOL Win32Host::SetupDiEnumDeviceInterfaces(HANDLE DeviceInfoSet, void* /*Device
         return Fail(ERROR_INVALID_HANDLE);
     if (DeviceInterfaceData.cbSize != sizeof(SP_DEVICE_INTERFACE_DATA) || MemberIndex < 0)
         return Fail(ERROR_GEN_FAILURE);
-    ::SP_DEVICE_INTERFACE_DATA system{};
-    system.cbSize = sizeof system;
-    const ::GUID guid = ToSystem(InterfaceClassGuid);
-    if (!::SetupDiEnumDeviceInterfaces(set->set, nullptr, &guid, MemberIndex, &system))
-        return FailWithSystemError();
-    DeviceInterfaceData.InterfaceClassGuid = FromSystem(system.InterfaceClassGuid);
-    DeviceInterfaceData.Flags = system.Flags;
+    // Past the last interface, or another class than the set's: the end.
+    const Listing& listing = *set->listing;
+    if (static_cast<std::size_t>(MemberIndex) >= listing.interfaces.size() ||
+        !SameGuid(InterfaceClassGuid, listing.interfaceClass))
+        return Fail(ERROR_GEN_FAILURE);
+    DeviceInterfaceData.InterfaceClassGuid = listing.interfaceClass;
+    DeviceInterfaceData.Flags = listing.interfaces[MemberIndex].flags;
     DeviceInterfaceData.Reserved = static_cast<DWORD>(MemberIndex);
     return 1;
 }
@@ -232,13 +339,12 @@ BOOL Win32Host::SetupDiGetDeviceInterfaceDetailA(
     const InfoSet* set = objects_.Find<InfoSet>(DeviceInfoSet);
     if (set == nullptr)
         return Fail(ERROR_INVALID_HANDLE);
-    if (DeviceInterfaceData.cbSize != sizeof(SP_DEVICE_INTERFACE_DATA))
+    if (DeviceInterfaceData.cbSize != sizeof(SP_DEVICE_INTERFACE_DATA) ||
+        DeviceInterfaceData.Reserved >= set->listing->interfaces.size())
         return Fail(ERROR_GEN_FAILURE);
-    const auto detail = SystemInterfaceDetail(set->set, DeviceInterfaceData.Reserved);
-    if (!detail)
-        return FailWithSystemError();
-    if (!WriteInterfaceDetail(detail->path, DeviceInterfaceDetailData,
-                              DeviceInterfaceDetailDataSize, RequiredSize))
+    const Listed& listed = set->listing->interfaces[DeviceInterfaceData.Reserved];
+    if (!WriteInterfaceDetail(listed.path, DeviceInterfaceDetailData, DeviceInterfaceDetailDataSize,
+                              RequiredSize))
         return Fail(ERROR_GEN_FAILURE);
     return 1;
 }
@@ -249,12 +355,10 @@ BOOL Win32Host::SetupDiGetDeviceRegistryPropertyA(
     const InfoSet* set = objects_.Find<InfoSet>(DeviceInfoSet);
     if (set == nullptr)
         return Fail(ERROR_INVALID_HANDLE);
-    if (Property != SPDRP_HARDWAREID)
+    if (Property != SPDRP_HARDWAREID ||
+        DeviceInterfaceData.Reserved >= set->listing->interfaces.size())
         return Fail(ERROR_GEN_FAILURE);
-    auto detail = SystemInterfaceDetail(set->set, DeviceInterfaceData.Reserved);
-    if (!detail)
-        return FailWithSystemError();
-    const auto id = SystemHardwareId(set->set, detail->device);
+    const auto& id = set->listing->interfaces[DeviceInterfaceData.Reserved].hardwareId;
     if (!id || !WriteHardwareId(*id, PropertyBuffer, PropertyBufferSize, RequiredSize))
         return Fail(ERROR_GEN_FAILURE);
     return 1;
@@ -277,18 +381,39 @@ HANDLE Win32Host::CreateFileA(const char* FileName, DWORD DesiredAccess, DWORD S
         Fail(ERROR_GEN_FAILURE);
         return INVALID_HANDLE_VALUE;
     }
-    auto attributes = ToSystem(SecurityAttributes);
-    const ::HANDLE file =
-        ::CreateFileA(FileName, DesiredAccess, ShareMode, attributes ? &*attributes : nullptr,
-                      CreationDisposition, FlagsAndAttributes, nullptr);
-    if (file == SystemInvalidHandle) {
-        FailWithSystemError();
+    OpenDevice device{nullptr,
+                      (FlagsAndAttributes & FILE_FLAG_OVERLAPPED) != 0,
+                      0,
+                      FileName,
+                      DesiredAccess,
+                      ShareMode,
+                      SecurityAttributes ? std::optional(*SecurityAttributes) : std::nullopt,
+                      CreationDisposition,
+                      FlagsAndAttributes};
+    // A listed interface that opened before with this access opens at its
+    // first call that needs the device; an overlapped handle opens at once,
+    // to hold the input reports from now on.
+    Identity* kept = device.overlapped ? nullptr : KeptIdentity(device);
+    if (kept != nullptr) {
+        const auto known = std::find_if(kept->opens.begin(), kept->opens.end(), [&](const auto& o) {
+            return o.access == DesiredAccess && o.share == ShareMode;
+        });
+        if (known != kept->opens.end() && known->error != ERROR_SUCCESS) {
+            Fail(known->error);
+            return INVALID_HANDLE_VALUE;
+        }
+        if (known != kept->opens.end())
+            return objects_.Add(std::move(device));
+    }
+    if (Collection(device) == nullptr) {
+        // Windows refuses this access for good to a collection it holds for
+        // itself (a keyboard, a mouse); other refusals may pass.
+        if (kept != nullptr && lastError_ == ERROR_ACCESS_DENIED)
+            kept->opens.push_back({DesiredAccess, ShareMode, ERROR_ACCESS_DENIED});
         return INVALID_HANDLE_VALUE;
     }
-    OpenDevice device{file, (FlagsAndAttributes & FILE_FLAG_OVERLAPPED) != 0, 0};
-    device.path = FileName;
-    device.access = DesiredAccess;
-    device.share = ShareMode;
+    if (kept != nullptr)
+        kept->opens.push_back({DesiredAccess, ShareMode, ERROR_SUCCESS});
     return objects_.Add(std::move(device));
 }
 
@@ -299,37 +424,61 @@ BOOL Win32Host::CloseHandle(HANDLE Object) {
 }
 
 BOOL Win32Host::HidD_GetAttributes(HANDLE HidDeviceObject, HIDD_ATTRIBUTES& Attributes) {
-    const OpenDevice* device = objects_.Find<OpenDevice>(HidDeviceObject);
+    OpenDevice* device = objects_.Find<OpenDevice>(HidDeviceObject);
     if (device == nullptr)
         return Fail(ERROR_INVALID_HANDLE);
     if (Attributes.Size < sizeof(HIDD_ATTRIBUTES))
         return Fail(ERROR_GEN_FAILURE);
-    ::HIDD_ATTRIBUTES system{};
-    system.Size = sizeof system;
-    if (!Hid().HidD_GetAttributes(device->file, &system))
-        return FailWithSystemError();
-    Attributes.VendorID = system.VendorID;
-    Attributes.ProductID = system.ProductID;
-    Attributes.VersionNumber = system.VersionNumber;
+    Identity* kept = KeptIdentity(*device);
+    std::optional<HIDD_ATTRIBUTES> unkept;
+    std::optional<HIDD_ATTRIBUTES>& read = kept != nullptr ? kept->attributes : unkept;
+    if (!read) {
+        void* file = Collection(*device);
+        if (file == nullptr)
+            return 0;
+        ::HIDD_ATTRIBUTES system{};
+        system.Size = sizeof system;
+        if (!Hid().HidD_GetAttributes(file, &system))
+            return FailOnDevice(*device);
+        read.emplace();
+        read->VendorID = system.VendorID;
+        read->ProductID = system.ProductID;
+        read->VersionNumber = system.VersionNumber;
+    }
+    Attributes.VendorID = read->VendorID;
+    Attributes.ProductID = read->ProductID;
+    Attributes.VersionNumber = read->VersionNumber;
     return 1;
 }
 
 BOOL Win32Host::ReadString(HANDLE handle, void* buffer, DWORD length, DeviceString which) {
-    const OpenDevice* device = objects_.Find<OpenDevice>(handle);
+    OpenDevice* device = objects_.Find<OpenDevice>(handle);
     if (device == nullptr)
         return Fail(ERROR_INVALID_HANDLE);
     if (buffer == nullptr)
         return Fail(ERROR_GEN_FAILURE);
-    wchar_t text[WideStringCapacity + 1] = {}; // the last unit stays a terminator
-    const ::ULONG bytes = WideStringCapacity * sizeof text[0];
-    const bool read = which == DeviceString::Serial
-                          ? Hid().HidD_GetSerialNumberString(device->file, text, bytes)
-                      : which == DeviceString::Manufacturer
-                          ? Hid().HidD_GetManufacturerString(device->file, text, bytes)
-                          : Hid().HidD_GetProductString(device->file, text, bytes);
-    if (!read)
-        return FailWithSystemError();
-    WideToUtf16le(text, std::span(static_cast<std::uint8_t*>(buffer), length));
+    Identity* kept = KeptIdentity(*device);
+    std::optional<std::wstring> unkept;
+    std::optional<std::wstring>& read = kept == nullptr                       ? unkept
+                                        : which == DeviceString::Serial       ? kept->serial
+                                        : which == DeviceString::Manufacturer ? kept->manufacturer
+                                                                              : kept->product;
+    if (!read) {
+        void* file = Collection(*device);
+        if (file == nullptr)
+            return 0;
+        wchar_t text[WideStringCapacity + 1] = {}; // the last unit stays a terminator
+        const ::ULONG bytes = WideStringCapacity * sizeof text[0];
+        const bool answered = which == DeviceString::Serial
+                                  ? Hid().HidD_GetSerialNumberString(file, text, bytes)
+                              : which == DeviceString::Manufacturer
+                                  ? Hid().HidD_GetManufacturerString(file, text, bytes)
+                                  : Hid().HidD_GetProductString(file, text, bytes);
+        if (!answered)
+            return FailOnDevice(*device);
+        read = text;
+    }
+    WideToUtf16le(*read, std::span(static_cast<std::uint8_t*>(buffer), length));
     return 1;
 }
 
@@ -348,12 +497,15 @@ BOOL Win32Host::HidD_GetProductString(HANDLE HidDeviceObject, void* Buffer, DWOR
 }
 
 BOOL Win32Host::HidD_GetPreparsedData(HANDLE HidDeviceObject, HANDLE& PreparsedData) {
-    const OpenDevice* device = objects_.Find<OpenDevice>(HidDeviceObject);
+    OpenDevice* device = objects_.Find<OpenDevice>(HidDeviceObject);
     if (device == nullptr)
         return Fail(ERROR_INVALID_HANDLE);
+    void* file = Collection(*device);
+    if (file == nullptr)
+        return 0;
     ::PHIDP_PREPARSED_DATA data = nullptr;
-    if (!Hid().HidD_GetPreparsedData(device->file, &data))
-        return FailWithSystemError();
+    if (!Hid().HidD_GetPreparsedData(file, &data))
+        return FailOnDevice(*device);
     PreparsedData = objects_.Add(Preparsed{data});
     return 1;
 }
@@ -385,10 +537,12 @@ BOOL Win32Host::TransferFeature(OpenDevice& device, const void* report, DWORD le
         const ::HANDLE file = ::CreateFileA(device.path.c_str(), device.access, device.share,
                                             nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
         if (file == SystemInvalidHandle)
-            return FailWithSystemError();
+            return FailOnDevice(device);
         device.featureFile = file;
     }
-    void* const file = device.overlapped ? device.file : device.featureFile;
+    void* const file = device.overlapped ? Collection(device) : device.featureFile;
+    if (file == nullptr)
+        return 0;
     const FeatureTransferOutcome outcome = answer != nullptr
                                                ? GetFeatureBounded(file, answer, length)
                                                : SetFeatureBounded(file, report, length);
@@ -397,7 +551,7 @@ BOOL Win32Host::TransferFeature(OpenDevice& device, const void* report, DWORD le
         return Fail(ERROR_SEM_TIMEOUT);
     }
     unanswered_.Answered(device.path);
-    return outcome == FeatureTransferOutcome::Done ? 1 : FailWithSystemError();
+    return outcome == FeatureTransferOutcome::Done ? 1 : FailOnDevice(device);
 }
 
 BOOL Win32Host::HidD_GetFeature(HANDLE HidDeviceObject, void* ReportBuffer,
@@ -455,11 +609,14 @@ BOOL Win32Host::ReadFile(HANDLE File, void* Buffer, DWORD NumberOfBytesToRead,
 
 BOOL Win32Host::ReadReport(OpenDevice& device, void* event, void* buffer, DWORD length,
                            DWORD* bytesRead, OVERLAPPED* overlapped) {
+    void* file = Collection(device);
+    if (file == nullptr)
+        return 0;
     if (device.inputReportLength == 0) {
         ::PHIDP_PREPARSED_DATA data = nullptr;
         ::HIDP_CAPS caps{};
-        if (!Hid().HidD_GetPreparsedData(device.file, &data))
-            return FailWithSystemError();
+        if (!Hid().HidD_GetPreparsedData(file, &data))
+            return FailOnDevice(device);
         const bool known = Hid().HidP_GetCaps(data, &caps) == HIDP_STATUS_SUCCESS;
         Hid().HidD_FreePreparsedData(data);
         if (!known || caps.InputReportByteLength == 0)
@@ -470,16 +627,16 @@ BOOL Win32Host::ReadReport(OpenDevice& device, void* event, void* buffer, DWORD 
     ::OVERLAPPED system{};
     system.hEvent = event;
     ::DWORD got = 0;
-    if (!::ReadFile(device.file, report.data(), static_cast<::DWORD>(report.size()), &got,
+    if (!::ReadFile(file, report.data(), static_cast<::DWORD>(report.size()), &got,
                     device.overlapped ? &system : nullptr)) {
         if (!device.overlapped || ::GetLastError() != ERROR_IO_PENDING)
-            return FailWithSystemError();
+            return FailOnDevice(device);
         // No report was waiting: the read must not outlive this call.
-        ::CancelIoEx(device.file, &system);
-        if (!::GetOverlappedResult(device.file, &system, &got, TRUE)) {
-            const ::DWORD error = ::GetLastError();
-            return Fail(error == ERROR_OPERATION_ABORTED ? ERROR_GEN_FAILURE
-                                                         : MapSystemError(error));
+        ::CancelIoEx(file, &system);
+        if (!::GetOverlappedResult(file, &system, &got, TRUE)) {
+            if (::GetLastError() != ERROR_OPERATION_ABORTED)
+                return FailOnDevice(device);
+            return Fail(ERROR_GEN_FAILURE);
         }
     }
     const DWORD placed = std::min<DWORD>(length, got);

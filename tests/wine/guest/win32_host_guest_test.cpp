@@ -4,6 +4,7 @@
 // (see each scenario), the test asserts what the tool needs on both.
 #include "device/feature_protocol.h"
 #include "device/win32/win32_host.h"
+#include "system_calls.h"
 #include "unix_device.h"
 
 #include <chrono>
@@ -13,7 +14,6 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace merovane::wine {
@@ -90,13 +90,14 @@ protected:
         return found;
     }
 
-    // Waits up to 30 s for `condition`; whether it came true.
+    // Waits up to 30 s for `condition`; whether it came true. The host learns
+    // of plugs through this thread's messages, which are taken meanwhile.
     static bool Await(const std::function<bool()>& condition) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
         while (!condition()) {
             if (std::chrono::steady_clock::now() > deadline)
                 return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            WaitTakingMessages(std::chrono::milliseconds(100));
         }
         return true;
     }
