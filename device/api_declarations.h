@@ -198,8 +198,10 @@ public:
     // late answer is dropped, and nothing of the request outlives the call in
     // the caller's memory or handles. A device that did not answer is left
     // alone: for FeatureTransferPause after that, every feature transfer on
-    // it (on any handle) fails at once with ERROR_SEM_TIMEOUT, unless it was
-    // unplugged and plugged again (on Linux: its node was made anew). After
+    // it (on any handle) fails at once with ERROR_SEM_TIMEOUT. On Linux a
+    // device unplugged and plugged again is tried at once (its node is made
+    // anew); on Windows, where a device is known by its path, the pause runs
+    // out first. After
     // the pause, or once it answers, it is used as any other. A caller may
     // rely on no feature transfer taking much longer than the bound, and on
     // ERROR_SEM_TIMEOUT meaning "did not answer", never "refused".
