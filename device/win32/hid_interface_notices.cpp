@@ -1,5 +1,6 @@
 #include "device/win32/hid_interface_notices.h"
 
+#include "device/win32/system_guid.h"
 #include "device/win32/system_library.h"
 
 #include <algorithm>
@@ -18,15 +19,6 @@ namespace merovane {
 namespace {
 
 const wchar_t* const WindowClass = L"MerovaneHidInterfaceNotices";
-
-::GUID ToSystem(const GUID& guid) {
-    ::GUID system{};
-    system.Data1 = guid.Data1;
-    system.Data2 = guid.Data2;
-    system.Data3 = guid.Data3;
-    std::copy(std::begin(guid.Data4), std::end(guid.Data4), std::begin(system.Data4));
-    return system;
-}
 
 LRESULT CALLBACK NoticeWindowProcedure(HWND window, UINT message, WPARAM event, LPARAM data) {
     if (message != WM_DEVICECHANGE)

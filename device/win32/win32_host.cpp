@@ -25,6 +25,7 @@ extern "C" {
 }
 #include "device/win32/feature_transfer.h"
 #include "device/win32/hid_library.h"
+#include "device/win32/system_guid.h"
 
 namespace {
 
@@ -45,24 +46,6 @@ constexpr std::size_t WideStringCapacity = 127;
 
 namespace merovane {
 namespace {
-
-::GUID ToSystem(const GUID& guid) {
-    ::GUID system{};
-    system.Data1 = guid.Data1;
-    system.Data2 = guid.Data2;
-    system.Data3 = guid.Data3;
-    std::copy(std::begin(guid.Data4), std::end(guid.Data4), std::begin(system.Data4));
-    return system;
-}
-
-GUID FromSystem(const ::GUID& system) {
-    GUID guid;
-    guid.Data1 = system.Data1;
-    guid.Data2 = system.Data2;
-    guid.Data3 = system.Data3;
-    std::copy(std::begin(system.Data4), std::end(system.Data4), std::begin(guid.Data4));
-    return guid;
-}
 
 // The system's security attributes for the callers' record (null for none).
 std::optional<::SECURITY_ATTRIBUTES> ToSystem(const SECURITY_ATTRIBUTES* attributes) {
