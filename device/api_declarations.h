@@ -106,9 +106,15 @@ inline constexpr DWORD ERROR_SHARING_VIOLATION = 32; // held for exclusive use e
 inline constexpr DWORD ERROR_INVALID_HANDLE = 6;     // not a handle of the right kind
 // The device did not answer a feature request in time (HidD_GetFeature,
 // HidD_SetFeature), or it did not answer a recent one and is left alone for
-// now; on Linux also an open made while such a request is still in the kernel
-// (CreateFileA). See FeatureTransferBound and the comments below.
+// now. Only ever about the device asked. See FeatureTransferBound and the
+// comments below.
 inline constexpr DWORD ERROR_SEM_TIMEOUT = 121;
+// The device was not asked: the host cannot open it now because another
+// device's request that did not answer is still in the system (Linux: the
+// kernel holds every open of a HID node until it gives that request up, at
+// most 5 s from its start). Never the device's fault; the same call succeeds
+// once that request has ended, so a caller tries again later.
+inline constexpr DWORD ERROR_BUSY = 170;
 
 class HidHost {
 public:
@@ -162,7 +168,12 @@ public:
     // the interface is gone or cannot be opened (held exclusively elsewhere,
     // access denied). On Linux the kernel holds every open of a HID node
     // while a feature request that was not answered is still in it (up to
-    // 5 s from its start): such an open fails at once with ERROR_SEM_TIMEOUT.
+    // 5 s from its start): an open that would wait for it fails at once with
+    // ERROR_BUSY, here or at the first call that opens a deferred handle. A
+    // handle made before a feature transfer starts is opened before it, so a
+    // request that then goes unanswered never holds up a device the caller
+    // already has a handle on (as long as no other program opens or closes a
+    // HID node meanwhile: the kernel then holds every request behind it).
     virtual HANDLE CreateFileA(const char* FileName, DWORD DesiredAccess, DWORD ShareMode,
                                const SECURITY_ATTRIBUTES* SecurityAttributes,
                                DWORD CreationDisposition, DWORD FlagsAndAttributes,
@@ -203,8 +214,11 @@ public:
     // anew); on Windows, where a device is known by its path, the pause runs
     // out first. After
     // the pause, or once it answers, it is used as any other. A caller may
-    // rely on no feature transfer taking much longer than the bound, and on
-    // ERROR_SEM_TIMEOUT meaning "did not answer", never "refused".
+    // rely on no feature transfer taking much longer than the bound, on
+    // ERROR_SEM_TIMEOUT meaning "this device did not answer", never "refused"
+    // nor "another device did not answer" (that is ERROR_BUSY), and on a
+    // request nobody answered never keeping the caller's process from ending
+    // or its output from closing.
 
     // Reads a feature report. Byte 0 of ReportBuffer is the report ID; on
     // success the buffer holds the report, report ID first, within

@@ -65,6 +65,8 @@ frmMain::ExaminedInterface frmMain::ExamineInterface(EnumerationRun& run) {
     PathName.assign(path, strnlen(path, DetailBuffer.size() - DETAIL_DATA_PATH_OFFSET));
 
     FeatureHandle = OpenPath(0);
+    if (FeatureHandle == INVALID_HANDLE_VALUE && host_.GetLastError() == ERROR_BUSY)
+        run.HeldUp = true;
     Attribs.Size = AttributesSize;
     // A failed read must not leave the previous interface's IDs to be matched.
     Attribs.VendorID = 0;
@@ -84,6 +86,7 @@ void frmMain::Scan_USB_devices() {
     // Before anything touches SerNo: the Clicks the scan raises on it must
     // not start a reconnect.
     ModeKnown = false;
+    ListFilling = true;
     // The list's widget shows the scan's outcome once the scan is over.
     const DropDownList::Batch listing(SerNo);
     SerNo.Clear();
@@ -106,10 +109,12 @@ void frmMain::Scan_USB_devices() {
     CallResult = host_.SetupDiDestroyDeviceInfoList(DevInfoList);
     if (DeviceCount > 0)
         SerNo.SetEnabled(true);
+    ListFilling = false;
 }
 
 bool frmMain::FindTheHid() {
     DeviceFound = false;
+    OpenHeldUp = false;
     EnumerationRun run;
     SetUpEnumeration(run);
     while (!EnumDone && !DeviceFound) {
@@ -124,10 +129,20 @@ bool frmMain::FindTheHid() {
     }
     // Destroyed in both outcomes, before the connection opens anything more.
     CallResult = host_.SetupDiDestroyDeviceInfoList(DevInfoList);
-    if (!DeviceFound)
+    if (!DeviceFound) {
+        // Perhaps among the interfaces the host could not open yet.
+        OpenHeldUp = run.HeldUp;
         return false;
+    }
     ReadCapabilities();
     OpenInputHandle();
+    // Held up by another device's request that the host still waits out:
+    // this one was not asked, so it is opened again on a later tick.
+    if (InputHandle == INVALID_HANDLE_VALUE && host_.GetLastError() == ERROR_BUSY) {
+        CallResult = host_.CloseHandle(FeatureHandle);
+        OpenHeldUp = true;
+        return false;
+    }
     ArmReadEvent();
     return true;
 }

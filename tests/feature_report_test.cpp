@@ -60,9 +60,10 @@ TEST_F(FeatureReports, NothingIsWrittenWithoutAKnownModeOrBeforeTheDetailsAreSho
     // A refresh selects the device's mode without writing it back.
     host.Device(1).featureReadFails = false;
     host.Device(1).mode = 2;
-    Tick();                         // good probe: nothing changes
-    Window().SerNo.SetListIndex(0); // ModeKnown false: the pick does nothing
+    Tick(); // good probe: nothing changes
     EXPECT_EQ(Window().Enc1.ListIndex(), -1);
+    Window().SerNo.SetListIndex(0); // reconnects and reads the mode
+    EXPECT_EQ(Window().Enc1.ListIndex(), 2);
 
     EXPECT_TRUE(host.Ledger().featureWrites.empty());
     ExpectHostClean();

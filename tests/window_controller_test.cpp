@@ -102,22 +102,34 @@ TEST_F(Controller, PickingASerialUnpluggedSinceTheScanLeavesNoDeviceUntilTheNext
     ExpectHostClean();
 }
 
-TEST_F(Controller, WithTheModeUnknownAPickDoesNothingAtAll) {
-    VirtualDevice mute = Divider(u"FIRST");
-    mute.featureReadFails = true;
-    Plug(mute);
-    Plug(Divider(u"SECOND"));
-    host.Device(2).featureReadFails = true;
+TEST_F(Controller, APickLeavesADividerThatDidNotAnswerAsSoonAsTheHostCanOpen) {
+    const auto good = Plug(Divider(u"GOOD", 1));
+    VirtualDevice stuck = Divider(u"STUCK");
+    stuck.answersFeatures = false;
+    Plug(stuck);
     Start();
-    ASSERT_FALSE(State().ModeKnown);
-    const std::uint64_t calls = host.Ledger().totalCalls;
-    const HANDLE feature = State().FeatureHandle;
+    ASSERT_FALSE(State().ModeKnown); // the stuck divider, listed last, is open
+    // Its request is still in the system, which opens nothing until it ends.
+    host.HoldOpens(true);
 
     PickSerial(0);
 
-    EXPECT_EQ(host.Ledger().totalCalls, calls);
-    EXPECT_EQ(State().FeatureHandle, feature);
-    EXPECT_EQ(Window().lblManuf.Caption(), " ACME");
+    // The stuck divider is closed and the pick kept, shown empty.
+    EXPECT_FALSE(State().DeviceFound);
+    EXPECT_EQ(Window().SerNo.Text(), "GOOD");
+    EXPECT_EQ(Window().lblManuf.Caption(), "");
+    const auto scans = host.Ledger().Calls(HostOperation::SetupDiGetClassDevsA);
+    Tick(); // still held: the same serial is looked for, no rescan
+    EXPECT_EQ(host.Ledger().Calls(HostOperation::SetupDiGetClassDevsA), scans + 1);
+    EXPECT_EQ(Window().SerNo.Text(), "GOOD");
+    ExpectHostClean();
+
+    host.HoldOpens(false);
+    Tick();
+    EXPECT_EQ(State().PathName, host.Device(good).interfaces[0]);
+    EXPECT_EQ(Window().Enc1.Text(), "Divide By 2");
+    PickMode(3);
+    EXPECT_EQ(WrittenReports(), (std::vector<std::vector<BYTE>>{{0, 1, 3}}));
     ExpectHostClean();
 }
 

@@ -29,8 +29,10 @@ void frmMain::Form_Unload() {
 }
 
 void frmMain::SerNo_Click() {
-    // Always so while a scan fills the list: its index changes never reconnect.
-    if (!ModeKnown)
+    // The index changes a scan makes never reconnect. A pick does, whether or
+    // not the open device's mode could be read: a divider that does not
+    // answer must not keep the user from leaving it.
+    if (ListFilling)
         return;
     Timer.SetEnabled(false);
     if (DeviceFound) {

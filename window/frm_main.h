@@ -6,9 +6,9 @@
 //
 // Everything runs on the UI thread, one event at a time. The only nesting is
 // the Click that setting a list's ListIndex raises before it returns; the flags
-// make that harmless: SerNo_Click does nothing while ModeKnown is false (always
-// so during a scan) and SendOutputMode writes nothing while DetailsShown is
-// false (always so during a refresh).
+// make that harmless: SerNo_Click does nothing while a scan fills the list and
+// SendOutputMode writes nothing while DetailsShown is false (always so during
+// a refresh).
 //
 // The window knows no toolkit: its form and controls are views that a backend
 // builds from the layout data (window/form_layout.h).
@@ -34,6 +34,14 @@ struct FormState {
     bool DetailsShown = false;
     // The current output mode was read from a device since the last scan.
     bool ModeKnown = false;
+    // Scan_USB_devices is filling SerNo: the index changes it makes are not
+    // the user's picks.
+    bool ListFilling = false;
+    // The last search could not open the selected device, or an interface
+    // that may be it, for another device's request (ERROR_BUSY): the next
+    // tick looks for the same serial again instead of rescanning, so the
+    // user's pick is kept.
+    bool OpenHeldUp = false;
     // The enumeration asked for an index past the last interface.
     bool EnumDone = false;
 
@@ -131,6 +139,8 @@ private:
         GUID HidGuid;
         std::int32_t MemberIndex = 0;
         StringBuffer Strings{};
+        // An interface could not be opened for another device's request.
+        bool HeldUp = false;
     };
     struct ExaminedInterface {
         bool exists = false; // the enumeration has an interface at the index

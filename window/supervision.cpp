@@ -48,7 +48,10 @@ void frmMain::PollDevice() {
         DetailsShown = false;
     }
     DetailsShown = false;
-    Scan_USB_devices();
+    // The device last looked for is present but could not be opened yet:
+    // look for it again, keeping the serial the user picked.
+    if (!OpenHeldUp)
+        Scan_USB_devices();
     DeviceFound = FindTheHid();
     RefreshDeviceDetails();
 }

@@ -229,6 +229,10 @@ HANDLE SimulatedHost::CreateFileA(const char* FileName, DWORD DesiredAccess, DWO
     const InterfaceRef& iface = found->second;
     const VirtualDevice& device = devices_.at(iface.device).description;
     const bool overlapped = (FlagsAndAttributes & FILE_FLAG_OVERLAPPED) != 0;
+    if (opensHeld_) {
+        lastError_ = ERROR_BUSY;
+        return INVALID_HANDLE_VALUE;
+    }
     if (device.openError != ERROR_SUCCESS) {
         lastError_ = device.openError;
         return INVALID_HANDLE_VALUE;

@@ -107,6 +107,10 @@ public:
     VirtualDevice& Device(DeviceId id);
     const VirtualDevice& Device(DeviceId id) const;
 
+    // Models a Linux host waiting out a request a device did not answer:
+    // while held, every open fails with ERROR_BUSY and touches no device.
+    void HoldOpens(bool held) { opensHeld_ = held; }
+
     const HostLedger& Ledger() const { return ledger_; }
     // Told after every feature report written, delivered or not.
     void OnFeatureWrite(std::function<void(const FeatureWrite&)> observer);
@@ -201,6 +205,7 @@ private:
     DeviceId nextDevice_ = 1;
     HostLedger ledger_;
     DWORD lastError_ = ERROR_SUCCESS;
+    bool opensHeld_ = false;
     std::function<void(const FeatureWrite&)> featureWriteObserver_;
 };
 
