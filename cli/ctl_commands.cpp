@@ -53,11 +53,21 @@ std::string OpenFailure(DWORD error) {
         return "in use by another program";
     case ERROR_FILE_NOT_FOUND:
         return "gone";
-    case ERROR_SEM_TIMEOUT:
+    case ERROR_BUSY:
         return "held up by a divider that did not answer; try again in a few seconds";
     default:
         return "cannot be opened";
     }
+}
+
+// Why a feature transfer on `device` failed, after the device's name:
+// ": the divider did not answer the <what>" and the like.
+std::string TransferFailure(const OpenDevice& device, const std::string& what) {
+    if (device.HeldUp())
+        return ": cannot reach it now: " + OpenFailure(ERROR_BUSY);
+    return (device.DidNotAnswer() ? ": the divider did not answer the "
+                                  : ": the divider refused the ") +
+           what;
 }
 
 // Names a device in the lines of watch: its serial and path.
@@ -219,9 +229,7 @@ int Act(const CtlInvocation& invocation, HidHost& host, std::ostream& out, std::
     case CtlCommand::Get: {
         const auto mode = device.ReadMode();
         if (!mode) {
-            err << Program << MessageName(target)
-                << (device.DidNotAnswer() ? ": the divider did not answer the mode read\n"
-                                          : ": the divider refused the mode read\n");
+            err << Program << MessageName(target) << TransferFailure(device, "mode read") << "\n";
             return CtlTransferFailed;
         }
         out << OutputModeText(*mode) << "\n";
@@ -231,9 +239,7 @@ int Act(const CtlInvocation& invocation, HidHost& host, std::ostream& out, std::
         const BYTE wanted = *invocation.mode;
         if (!device.WriteMode(wanted)) {
             err << Program << MessageName(target)
-                << (device.DidNotAnswer() ? ": the divider did not answer the mode "
-                                          : ": the divider refused the mode ")
-                << OutputModeText(wanted) << "\n";
+                << TransferFailure(device, "mode " + std::string(OutputModeText(wanted))) << "\n";
             return CtlTransferFailed;
         }
         const auto now = device.ReadMode();
@@ -254,9 +260,8 @@ int Act(const CtlInvocation& invocation, HidHost& host, std::ostream& out, std::
     }
     case CtlCommand::Aux:
         if (!device.SendAuxiliary()) {
-            err << Program << MessageName(target)
-                << (device.DidNotAnswer() ? ": the divider did not answer the auxiliary command\n"
-                                          : ": the divider refused the auxiliary command\n");
+            err << Program << MessageName(target) << TransferFailure(device, "auxiliary command")
+                << "\n";
             return CtlTransferFailed;
         }
         out << TerminalSafe(Or(target.serial, "?")) << ": auxiliary command sent\n";
@@ -301,8 +306,17 @@ int Watch(HidHost& host, std::ostream& out, std::ostream& err, const WatchPause&
     std::map<std::string, TargetInterface> seen;
     do {
         std::map<std::string, TargetInterface> now;
-        for (TargetInterface& t : ListTargets(host))
+        for (TargetInterface& t : ListTargets(host)) {
+            // Held up by another divider's unanswered request, this one was
+            // not asked: it stays as last seen, and a new one waits for the
+            // next look.
+            if (t.openError == ERROR_BUSY) {
+                if (const auto before = seen.find(t.path); before != seen.end())
+                    now.emplace(t.path, before->second);
+                continue;
+            }
             now.emplace(t.path, std::move(t));
+        }
         for (const auto& [path, t] : seen) {
             if (!now.contains(path))
                 out << "removed " << LineName(t) << "\n";

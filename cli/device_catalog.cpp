@@ -113,7 +113,7 @@ OpenDevice::OpenDevice(HidHost& host, const std::string& path) : host_(host) {
     // failure of the kinds an open has is the open's.
     const DWORD error = host_.GetLastError();
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_ACCESS_DENIED ||
-        error == ERROR_SHARING_VIOLATION) {
+        error == ERROR_SHARING_VIOLATION || error == ERROR_BUSY) {
         host_.CloseHandle(handle_);
         handle_ = INVALID_HANDLE_VALUE;
         error_ = error;
@@ -184,6 +184,8 @@ std::vector<TargetInterface> ListTargets(HidHost& host, bool readModes) {
         if (devices[i]->Opened()) {
             targets[i].mode = devices[i]->ReadMode();
             targets[i].notAnswering = !targets[i].mode && devices[i]->DidNotAnswer();
+            if (!targets[i].mode && devices[i]->HeldUp())
+                targets[i].openError = ERROR_BUSY;
         }
     }
     return targets;

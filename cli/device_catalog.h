@@ -14,7 +14,9 @@ namespace merovane {
 struct TargetInterface {
     std::string path;
     // ERROR_SUCCESS when the interface was opened and read; otherwise why
-    // the open failed (ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION, ...).
+    // the open failed (ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION, ...):
+    // ERROR_BUSY when another divider's unanswered request kept the host
+    // from opening it, at the open or at the mode read; it was not asked.
     DWORD openError = ERROR_SUCCESS;
     // Device strings in UTF-8; nothing when the device did not give them.
     std::optional<std::string> serial;
@@ -58,6 +60,9 @@ public:
     bool SendAuxiliary();
     // After a failed read or write: the device did not answer in time.
     bool DidNotAnswer() const { return host_.GetLastError() == ERROR_SEM_TIMEOUT; }
+    // After a failed read or write: the host could not reach the device yet
+    // for another device's unanswered request; this one was not asked.
+    bool HeldUp() const { return host_.GetLastError() == ERROR_BUSY; }
 
     std::optional<std::string> Serial() { return ReadString(&HidHost::HidD_GetSerialNumberString); }
     std::optional<std::string> Manufacturer() {

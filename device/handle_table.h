@@ -40,6 +40,8 @@ public:
 
     auto begin() const { return objects_.begin(); }
     auto end() const { return objects_.end(); }
+    auto begin() { return objects_.begin(); }
+    auto end() { return objects_.end(); }
 
 private:
     std::unordered_map<HANDLE, Object> objects_;

@@ -263,19 +263,28 @@ TEST_F(Ctl, WatchReportsArrivalsDeparturesAndModeChanges) {
     host.Plug(Keyboard());
     const auto first = host.Plug(Divider(u"W1", 0));
     SimulatedHost::DeviceId second = 0;
-    const Outcome watch = Run({"watch"}, 5, [&](int look) {
+    const Outcome watch = Run({"watch"}, 6, [&](int look) {
         if (look == 1)
             second = host.Plug(Divider(u"W2", 3));
         if (look == 2)
             host.Device(first).mode = 2;
         if (look == 3)
             host.Unplug(second);
+        // Another divider's unanswered request holds every open for a look:
+        // W1 was not asked, and W3 waits for a look that can ask it.
+        if (look == 4) {
+            host.HoldOpens(true);
+            host.Plug(Divider(u"W3", 1));
+        }
+        if (look == 5)
+            host.HoldOpens(false);
     });
     EXPECT_EQ(watch.status, 0);
     EXPECT_EQ(watch.out, "attached W1 (sim:2): Pass Through\n"
                          "attached W2 (sim:3): Divide By 8\n"
                          "mode W1 (sim:2): Pass Through -> Divide By 4\n"
-                         "removed W2 (sim:3)\n");
+                         "removed W2 (sim:3)\n"
+                         "attached W3 (sim:4): Divide By 2\n");
     EXPECT_TRUE(host.Ledger().featureWrites.empty());
 }
 

@@ -79,6 +79,9 @@ DWORD OpenErrorCode(const char* path, int error) {
 // for no device.
 constexpr int EnumerationAttempts = 3;
 
+constexpr const char* HeldOpenReason =
+    "another device did not answer and the kernel holds every open until it gives that request up";
+
 // A plugged device, told apart from a later one on the same path by its
 // node's inode: a plug back makes the node anew.
 std::string NodeName(const std::string& path) {
@@ -320,10 +323,7 @@ HANDLE HidapiHost::CreateFileA(const char* FileName, DWORD DesiredAccess, DWORD 
         return INVALID_HANDLE_VALUE;
     }
     if (FeatureRequestOutstanding()) {
-        Fail(Operation,
-             std::string(FileName) + ": a device did not answer and the kernel holds "
-                                     "every open until it lets go of that request",
-             nullptr, ERROR_SEM_TIMEOUT);
+        Fail(Operation, std::string(FileName) + ": " + HeldOpenReason, nullptr, ERROR_BUSY);
         return INVALID_HANDLE_VALUE;
     }
     errno = 0;
@@ -374,10 +374,7 @@ hid_device_* HidapiHost::DeviceFor(const char* operation, OpenDevice& device) {
         // The kernel holds every open while a request nobody answered is in
         // it; this call fails and a later one opens.
         if (FeatureRequestOutstanding()) {
-            Fail(operation,
-                 device.path + ": a device did not answer and the kernel holds every open until it "
-                               "lets go of that request",
-                 &device, ERROR_SEM_TIMEOUT);
+            Fail(operation, device.path + ": " + HeldOpenReason, &device, ERROR_BUSY);
             return nullptr;
         }
         OpenDeferred(device);
@@ -387,6 +384,17 @@ hid_device_* HidapiHost::DeviceFor(const char* operation, OpenDevice& device) {
         return nullptr;
     }
     return device.device.get();
+}
+
+void HidapiHost::OpenDeferredHandles() {
+    if (FeatureRequestOutstanding())
+        return; // they would wait; their calls fail with ERROR_BUSY instead
+    for (auto& [handle, object] : objects_) {
+        auto* device = std::get_if<OpenDevice>(&object);
+        if (device != nullptr && !device->device && !device->handedAway &&
+            device->openFailure == ERROR_SUCCESS)
+            OpenDeferred(*device);
+    }
 }
 
 void HidapiHost::OpenDeferred(OpenDevice& device) {
@@ -593,7 +601,7 @@ HidapiHost::OpenDevice* HidapiHost::FeatureDevice(const char* operation, HANDLE 
 
 BOOL HidapiHost::FailTimedOut(const char* operation, OpenDevice& device) {
     unanswered_.DidNotAnswer(NodeName(device.path), Clock::now());
-    device.device.reset(); // the transfer still running owns it now
+    device.device.reset(); // the transfer still running holds its own
     device.handedAway = true;
     return Fail(operation, "the device did not answer", &device, ERROR_SEM_TIMEOUT);
 }
@@ -622,7 +630,8 @@ BOOL HidapiHost::HidD_GetFeature(HANDLE HidDeviceObject, void* ReportBuffer,
     std::vector<std::uint8_t> report(
         std::min<std::size_t>(ReportBufferLength, MaxFeatureTransferBytes));
     report[0] = caller[0];
-    const FeatureTransferResult read = ReadFeatureBounded(open->device, std::move(report));
+    OpenDeferredHandles();
+    const FeatureTransferResult read = ReadFeatureBounded(open->device.get(), std::move(report));
     if (!read.answered) {
         return FailTimedOut(Operation, *open);
     }
@@ -654,8 +663,9 @@ BOOL HidapiHost::HidD_SetFeature(HANDLE HidDeviceObject, const void* ReportBuffe
         return 0;
     }
     const auto* const bytes = static_cast<const std::uint8_t*>(ReportBuffer);
+    OpenDeferredHandles();
     const FeatureTransferResult sent = WriteFeatureBounded(
-        open->device, std::vector<std::uint8_t>(bytes, bytes + ReportBufferLength));
+        open->device.get(), std::vector<std::uint8_t>(bytes, bytes + ReportBufferLength));
     if (!sent.answered) {
         return FailTimedOut(Operation, *open);
     }

@@ -56,7 +56,11 @@
 // through feature_worker.h; a device is told from another by its node (path
 // and inode), so a plug back is tried at once. A handle whose transfer timed
 // out has handed its device to that transfer: every later call on it that
-// reaches the device fails with ERROR_SEM_TIMEOUT.
+// reaches the device fails with ERROR_SEM_TIMEOUT. While such a transfer is
+// still in the kernel, which holds every open of a hidraw node until it ends,
+// an open fails with ERROR_BUSY instead of waiting. So that it never holds up
+// a device the caller already has a handle on, every deferred open is made
+// before a transfer starts.
 //
 // A host is used from one thread at a time.
 #pragma once
@@ -214,6 +218,8 @@ private:
     hid_device_* DeviceFor(const char* operation, OpenDevice& device);
     // Opens the node of a deferred handle, or records why not.
     void OpenDeferred(OpenDevice& device);
+    // Opens the node of every deferred handle, unless an open would wait.
+    void OpenDeferredHandles();
     // True while no hidraw node changed since the enumeration kept in
     // `enumerated_`; never waits.
     bool EnumerationCurrent();
