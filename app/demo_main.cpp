@@ -3,6 +3,7 @@
 #include "device/simulated/demo_devices.h"
 #include "device/simulated/simulated_host.h"
 #include "window/frm_main.h"
+#include "window/qt/close_on_signals.h"
 #include "window/qt/device_bench.h"
 #include "window/qt/qt_form.h"
 
@@ -19,6 +20,8 @@ int main(int argc, char** argv) {
     // never keeps the program running: closing the window ends it.
     merovane::DeviceBench bench(host);
     bench.show();
-    merovane::PlaceBeside(dynamic_cast<merovane::QtForm&>(window.View()), bench);
+    auto& form = dynamic_cast<merovane::QtForm&>(window.View());
+    merovane::PlaceBeside(form, bench);
+    merovane::CloseOnTerminationSignals(form);
     return QApplication::exec();
 }

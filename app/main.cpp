@@ -1,6 +1,8 @@
 // merovane-config: the window on the host's real HID devices.
 #include "device/hidapi/hidapi_host.h"
 #include "window/frm_main.h"
+#include "window/qt/close_on_signals.h"
+#include "window/qt/qt_form.h"
 
 #include <QApplication>
 
@@ -10,5 +12,6 @@ int main(int argc, char** argv) {
     merovane::HidapiHost host;
     merovane::frmMain window(host);
     window.Load();
+    merovane::CloseOnTerminationSignals(dynamic_cast<merovane::QtForm&>(window.View()));
     return QApplication::exec();
 }

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Starts a program under a virtual X server and passes when a window titled
-# "Merovane Config" appears within 20 seconds.
+# "Merovane Config" appears within 20 seconds and SIGTERM then closes it, the
+# program ending with status 0 as after its close button.
 #   window_shows.sh PROGRAM [ARGUMENTS...]
 #   window_shows.sh --here PROGRAM [ARGUMENTS...]   on the X server of $DISPLAY
 set -uo pipefail
@@ -13,8 +14,9 @@ watch=$(cat <<'SCRIPT'
 "$@" & pid=$!
 for _ in $(seq 200); do
     if xwininfo -root -tree | grep -q "\"Merovane Config\""; then
-        kill "$pid"; wait "$pid" 2>/dev/null
-        echo "window shown"
+        kill "$pid"; wait "$pid"; status=$?
+        [ $status -eq 0 ] || { echo "SIGTERM did not close the window (status $status)" >&2; exit 3; }
+        echo "window shown, closed on SIGTERM"
         exit 0
     fi
     kill -0 "$pid" 2>/dev/null || { wait "$pid"; echo "the program ended ($?) without a window" >&2; exit 3; }
