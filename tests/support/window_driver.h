@@ -27,7 +27,7 @@ struct ShownText {
 
 class WindowDriver {
 public:
-    enum class Key { Tab, Space, Down };
+    enum class Key { Tab, Space, Down, Up };
 
     virtual ~WindowDriver() = default;
     // The user picks the item at index in a list with the mouse.

@@ -7,7 +7,7 @@
 //
 //   merovane-usb-gadget [--serial S] [--manufacturer M] [--product P]
 //                       [--version V] [--mode M] [--feature-length N]
-//                       [--product-id ID] [--interfaces N]
+//                       [--product-id ID] [--interfaces N] [--stuck]
 //
 // Vendor 0x4F3A, product 0x2B16 (or ID: 0x2C16 makes a device that is not a
 // divider); N HID interfaces (1 to 3, each with an interrupt endpoint of its
@@ -18,10 +18,17 @@
 // report [1, M, ...] sets the mode. One such device at a time (dummy_hcd has
 // one port).
 //
+// With --stuck it takes every feature read (the class GET_REPORT request) and
+// never answers it, as a crashed firmware would: usbhid waits out its own
+// timeout (5 s), in a wait nothing can interrupt. A feature write cannot be
+// left hanging so: gadgetfs takes a SET_REPORT's data and acknowledges it
+// before this program sees the request, so a write to it always completes.
+//
 // stdout: "ready /dev/hidrawN ..." once usbhid made the nodes (one for each
 // interface, in no particular order), then one line for
 // each report that reaches the device ("set-feature N: xx ...", the bytes as
-// they came over the bus) and for each feature read ("get-feature 0 -> ...").
+// they came over the bus) and for each feature read ("get-feature 0 -> ...",
+// or "ignored get-feature 0" while stuck).
 // End of stdin, SIGTERM and SIGINT disconnect the device and end the program.
 #include "device_program.h"
 
@@ -69,6 +76,7 @@ struct Setup {
     unsigned featureLength = 3;
     unsigned productId = 0x2B16;
     unsigned interfaces = 1;
+    bool stuck = false;
 };
 
 [[noreturn]] void Die(const std::string& what) {
@@ -85,9 +93,17 @@ std::uint8_t High(unsigned value) {
 
 Setup ParseArguments(int argc, char** argv) {
     Setup setup;
-    for (int i = 1; i + 1 < argc; i += 2) {
+    for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
-        const char* value = argv[i + 1];
+        if (option == "--stuck") {
+            setup.stuck = true;
+            continue;
+        }
+        if (i + 1 == argc) {
+            std::fprintf(stderr, "merovane-usb-gadget: %s needs a value\n", option.c_str());
+            std::exit(2);
+        }
+        const char* value = argv[++i];
         if (option == "--serial")
             setup.serial = value;
         else if (option == "--manufacturer")
@@ -293,6 +309,10 @@ private:
                 setup_.mode = data[1];
             return; // the read took the data and acknowledged
         } else if (request.bRequestType == 0xA1 && request.bRequest == 0x01) { // GET_REPORT
+            if (setup_.stuck) {
+                Say("ignored get-feature 0");
+                return; // neither answered nor stalled: the host waits it out
+            }
             answer.assign(setup_.featureLength - 1, 0);
             answer[0] = setup_.mode;
             Say("get-feature 0 ->" + Hex(answer.data(), answer.size()));

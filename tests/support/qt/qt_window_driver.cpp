@@ -39,7 +39,7 @@ public:
         form_.Widget(control)->setFocus();
     }
     void Type(Key key) override {
-        static constexpr Qt::Key keys[] = {Qt::Key_Tab, Qt::Key_Space, Qt::Key_Down};
+        static constexpr Qt::Key keys[] = {Qt::Key_Tab, Qt::Key_Space, Qt::Key_Down, Qt::Key_Up};
         QWidget* target = QApplication::focusWidget();
         if (target == nullptr) {
             // Keys go to the active window.

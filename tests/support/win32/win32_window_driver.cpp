@@ -33,7 +33,7 @@ public:
         SetFocus(form_.Handle(control));
     }
     void Type(Key key) override {
-        static constexpr WPARAM keys[] = {VK_TAB, VK_SPACE, VK_DOWN};
+        static constexpr WPARAM keys[] = {VK_TAB, VK_SPACE, VK_DOWN, VK_UP};
         const WPARAM code = keys[static_cast<int>(key)];
         const HWND target = GetFocus() != nullptr ? GetFocus() : form_.Handle();
         SendMessageW(target, WM_KEYDOWN, code, 1);

@@ -73,7 +73,8 @@ std::vector<std::string> CtlOutcome::OutLines() const {
 RunningCtl::RunningCtl(const std::vector<std::string>& args, const CtlSettings& settings) {
     // Everything the child needs is made before the fork: after it, only
     // system calls until the exec.
-    std::vector<std::string> arguments = {ProgramPath()};
+    std::vector<std::string> arguments = {settings.window ? MEROVANE_CONFIG_PROGRAM
+                                                          : ProgramPath()};
     arguments.insert(arguments.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& argument : arguments)

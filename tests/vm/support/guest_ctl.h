@@ -16,6 +16,9 @@ namespace merovane::guest {
 struct CtlSettings {
     // As the user nobody (no supplementary groups, no capabilities); as root otherwise.
     bool asNobody = false;
+    // Runs the window, merovane-config (as root, off screen), instead: it
+    // closes on SIGINT as on its close button.
+    bool window = false;
     // Environment changes on top of this process's environment: a value sets
     // the variable, nothing removes it.
     std::map<std::string, std::optional<std::string>> environment;

@@ -85,6 +85,12 @@ DeviceSetup StuckDivider(std::string serial) {
     return setup;
 }
 
+DeviceSetup StuckUsbDivider(std::string serial) {
+    DeviceSetup setup = UsbDivider(std::move(serial));
+    setup.answersFeatures = false;
+    return setup;
+}
+
 bool CanMakeDevices() {
     return ::access("/dev/uhid", R_OK | W_OK) == 0;
 }
@@ -107,6 +113,8 @@ GuestDevice::GuestDevice(DeviceSetup setup) : setup_(std::move(setup)) {
                      std::to_string(setup_.featureLength),
                      "--product-id",
                      Hex4(setup_.productId)};
+        if (!setup_.answersFeatures)
+            arguments.push_back("--stuck");
     } else {
         arguments = {MEROVANE_VHID_PROGRAM,
                      "--serial",

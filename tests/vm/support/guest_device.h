@@ -58,6 +58,9 @@ DeviceSetup Keyboard();
 // A clock divider whose firmware hangs: it answers no feature request and
 // sends no input reports.
 DeviceSetup StuckDivider(std::string serial);
+// The same on the virtual USB bus: usbhid waits out its feature reads in a
+// wait nothing interrupts; its feature writes complete (see the gadget).
+DeviceSetup StuckUsbDivider(std::string serial);
 
 // True where devices can be made (inside the guest, as root).
 bool CanMakeDevices();
