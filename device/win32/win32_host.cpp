@@ -37,10 +37,10 @@ const ::HANDLE SystemInvalidHandle = INVALID_HANDLE_VALUE;
 // been removed since it was opened.
 constexpr ::DWORD SystemNoSuchDevice = 433;
 
-// The length told to the string calls: any USB string (at most 126 UTF-16
-// units) and its terminator, and no more: into a longer buffer some Windows
-// versions return a broken string and report success.
-constexpr std::size_t WideStringCapacity = 127;
+// The UTF-16 units the string calls are told, the terminator included
+// (252 bytes): into a longer buffer some devices on Windows 10 complete the
+// call but store a broken string. A longer string arrives cut.
+constexpr std::size_t WideStringCapacity = 126;
 
 } // namespace
 
