@@ -186,6 +186,9 @@ void Win32Host::Release(const Object& object) {
 }
 
 BOOL Win32Host::Remove(HANDLE handle) {
+    const auto* device = std::get_if<OpenDevice>(&*objects_.At(handle));
+    if (removals_ && device != nullptr && device->overlapped)
+        removals_->Closing(device->file);
     Release(*objects_.At(handle));
     objects_.Erase(handle);
     return 1;
@@ -397,7 +400,13 @@ HANDLE Win32Host::CreateFileA(const char* FileName, DWORD DesiredAccess, DWORD S
     }
     if (kept != nullptr)
         kept->opens.push_back({DesiredAccess, ShareMode, ERROR_SUCCESS});
+    if (removals_ && device.overlapped)
+        removals_->Watch(device.file);
     return objects_.Add(std::move(device));
+}
+
+void Win32Host::OnRemoval(std::function<void(RemovalNotice)> listener) {
+    removals_ = std::make_unique<HandleRemovalNotices>(std::move(listener));
 }
 
 BOOL Win32Host::CloseHandle(HANDLE Object) {
