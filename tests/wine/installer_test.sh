@@ -1,11 +1,10 @@
 #!/usr/bin/env bash
-# The installer under Wine, silently (/S), as an administrator's script runs it:
+# The installer under Wine, mostly silently (/S), as an administrator's script runs it:
 #   installer_test.sh WINE_RUN PREFIX INSTALLER.exe VERSION press_cancel.exe
 # An older version is installed into a folder of its own choosing (/D= takes no quotes, so no blank).
-# The installer cancelled on its first page, and run while the installed
-# merovane-ctl.exe runs, leaves it as it was. Then it finds it and installs
-# over it; the programs run from the installed folder; the uninstaller leaves
-# no file, entry or shortcut.
+# The installer cancelled on its first page, or run while the installed
+# merovane-ctl.exe runs, leaves it as it was; then it installs over it; the
+# programs run from the installed folder; the uninstaller leaves nothing.
 set -euo pipefail
 wine_run=$1 prefix=$2 installer=$3 version=$4 press_cancel=$5
 export WINEPREFIX=$prefix WINEDEBUG=-all
@@ -43,14 +42,10 @@ setup=$!
 wait $setup || true
 still_old "cancelled"
 
-# The installed merovane-ctl.exe runs: the installer stops (status 2, the
-# script's abort) and changes nothing.
+# The installed merovane-ctl.exe runs: the installer stops (status 2) and changes nothing.
 "$wine_run" "$prefix" "$old/merovane-ctl.exe" --simulate watch >"$work/watch.txt" &
 running=$!
-for _ in $(seq 120); do  # until it has said what is attached
-    [ ! -s "$work/watch.txt" ] || break
-    sleep 0.5
-done
+for _ in $(seq 120); do [ -s "$work/watch.txt" ] && break; sleep 0.5; done  # it has started
 [ -s "$work/watch.txt" ] || fail "merovane-ctl.exe watch did not start"
 status=0
 "$wine_run" "$prefix" "$installer" /S || status=$?

@@ -29,29 +29,26 @@ public:
     Read& operator=(const Read&) = delete;
 
     std::wstring Name() const { return Text(&IAccessible::get_accName); }
-    // Whether each interface the object hands out is the one object: its
-    // IUnknown is the same through every one of them.
+    // Whether every interface the object hands out has the same IUnknown.
     bool OneObject() const {
-        IUnknown* identity = IdentityThrough(__uuidof(IAccessible));
-        const bool same = identity != nullptr &&
-                          IdentityThrough(__uuidof(IEnumVARIANT)) == identity &&
-                          IdentityThrough(__uuidof(IOleWindow)) == identity;
-        return same;
+        const IUnknown* identity = IdentityThrough(__uuidof(IAccessible));
+        return identity != nullptr && IdentityThrough(__uuidof(IEnumVARIANT)) == identity &&
+               IdentityThrough(__uuidof(IOleWindow)) == identity;
     }
     std::wstring Value() const { return Text(&IAccessible::get_accValue); }
     std::wstring Description() const { return Text(&IAccessible::get_accDescription); }
 
 private:
-    IUnknown* IdentityThrough(REFIID id) const {
+    // The IUnknown reached through interface id, to compare only.
+    const IUnknown* IdentityThrough(REFIID id) const {
         IUnknown* through = nullptr;
         IUnknown* identity = nullptr;
         if (object_ != nullptr &&
             SUCCEEDED(object_->QueryInterface(id, reinterpret_cast<void**>(&through)))) {
             through->QueryInterface(__uuidof(IUnknown), reinterpret_cast<void**>(&identity));
             through->Release();
-        }
-        if (identity != nullptr)
             identity->Release(); // the object itself still holds it
+        }
         return identity;
     }
 

@@ -69,23 +69,20 @@ int SideOf(HICON icon) {
     ICONINFO info{};
     BITMAP bitmap{};
     if (icon != nullptr && GetIconInfo(icon, &info) != FALSE) {
-        GetObjectW(info.hbmColor != nullptr ? info.hbmColor : info.hbmMask, sizeof bitmap, &bitmap);
+        GetObjectW(info.hbmColor, sizeof bitmap, &bitmap);
         DeleteObject(info.hbmColor);
         DeleteObject(info.hbmMask);
     }
     return bitmap.bmWidth;
 }
 
-// The sides of the images the program's icon holds.
+// The sides of the images the program's icon holds (its group resource).
 std::set<int> IconSides() {
-    const HRSRC found = FindResourceW(nullptr, MAKEINTRESOURCEW(1), RT_GROUP_ICON);
-    const auto* group = static_cast<const BYTE*>(LockResource(LoadResource(nullptr, found)));
+    const auto* group = static_cast<const BYTE*>(LockResource(
+        LoadResource(nullptr, FindResourceW(nullptr, MAKEINTRESOURCEW(1), RT_GROUP_ICON))));
     std::set<int> sides;
-    const int count = group != nullptr ? group[4] | group[5] << 8 : 0;
-    for (int i = 0; i < count; ++i) {
-        const BYTE side = group[6 + 14 * i]; // 0 stands for 256
-        sides.insert(side == 0 ? 256 : side);
-    }
+    for (int i = 0; group != nullptr && i < (group[4] | group[5] << 8); ++i)
+        sides.insert(group[6 + 14 * i] == 0 ? 256 : group[6 + 14 * i]); // 0 stands for 256
     return sides;
 }
 
