@@ -18,6 +18,16 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     merovane::Win32Host host;
 #endif
     merovane::frmMain window(host);
+#ifndef MEROVANE_DEMO
+    // Device Manager disabling the open divider, or updating its driver,
+    // finds it released, as at an unplug.
+    host.OnRemoval([&window](merovane::RemovalNotice notice) {
+        if (notice == merovane::RemovalNotice::Requested)
+            window.DeviceRemovalRequested();
+        else
+            window.DeviceRemovalSettled();
+    });
+#endif
     // Closing the window ends the program.
     dynamic_cast<merovane::Win32Form&>(window.View()).QuitOnClose();
     window.Load();

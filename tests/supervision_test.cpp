@@ -149,5 +149,38 @@ TEST_F(Supervision, TheProbeNeverWaitsOnTheDevice) {
     ExpectHostClean();
 }
 
+TEST_F(Supervision, ARemovalTheSystemAsksForClosesTheDeviceKeepingItsSelectionUntilSettled) {
+    Plug(Divider(u"A", 1));
+    const auto b = Plug(Divider(u"B", 2));
+    Start();
+    PickSerial(1);
+
+    // Device Manager disables B: the window lets it go, and opens nothing.
+    Window().DeviceRemovalRequested();
+    EXPECT_FALSE(State().DeviceFound);
+    EXPECT_TRUE(OpenPaths().empty());
+    EXPECT_EQ(Items(Window().SerNo), (Strings{"A", "B"}));
+    EXPECT_EQ(Window().SerNo.Text(), "B");
+    EXPECT_EQ(Window().lblProduct.Caption(), "");
+    EXPECT_FALSE(Window().Timer.Enabled());
+    ExpectHostClean();
+
+    // Another program refused it: B is open again.
+    Window().DeviceRemovalSettled();
+    EXPECT_TRUE(State().DeviceFound);
+    EXPECT_EQ(State().PathName, host.Device(b).interfaces[0]);
+    EXPECT_EQ(Window().Enc1.Text(), "Divide By 4");
+    EXPECT_TRUE(Window().Timer.Enabled());
+    ExpectHostClean();
+
+    // Asked again and done: B is gone as if unplugged, and A is opened.
+    Window().DeviceRemovalRequested();
+    host.Unplug(b);
+    Window().DeviceRemovalSettled();
+    EXPECT_EQ(Items(Window().SerNo), Strings{"A"});
+    EXPECT_EQ(Window().Enc1.Text(), "Divide By 2");
+    ExpectHostClean();
+}
+
 } // namespace
 } // namespace merovane::test

@@ -133,6 +133,11 @@ public:
     void RefreshDeviceDetails();
     void PollDevice();
 
+    // The system asks to remove the open device: the connection closes and
+    // nothing is opened until the request is settled (refused or done).
+    void DeviceRemovalRequested();
+    void DeviceRemovalSettled();
+
 private:
     // What one enumeration run keeps while it walks the interfaces.
     struct EnumerationRun {
@@ -160,6 +165,7 @@ private:
     HidHost& host_;
     bool loaded_ = false;
     bool unloaded_ = false;
+    bool removalRequested_ = false; // and not yet settled
 };
 
 } // namespace merovane

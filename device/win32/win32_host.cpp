@@ -37,10 +37,10 @@ const ::HANDLE SystemInvalidHandle = INVALID_HANDLE_VALUE;
 // been removed since it was opened.
 constexpr ::DWORD SystemNoSuchDevice = 433;
 
-// The length told to the string calls: any USB string (at most 126 UTF-16
-// units) and its terminator, and no more: into a longer buffer some Windows
-// versions return a broken string and report success.
-constexpr std::size_t WideStringCapacity = 127;
+// The UTF-16 units the string calls are told, the terminator included
+// (252 bytes): into a longer buffer some devices on Windows 10 complete the
+// call but store a broken string. A longer string arrives cut.
+constexpr std::size_t WideStringCapacity = 126;
 
 } // namespace
 
@@ -186,6 +186,9 @@ void Win32Host::Release(const Object& object) {
 }
 
 BOOL Win32Host::Remove(HANDLE handle) {
+    const auto* device = std::get_if<OpenDevice>(&*objects_.At(handle));
+    if (removals_ && device != nullptr && device->overlapped)
+        removals_->Closing(device->file);
     Release(*objects_.At(handle));
     objects_.Erase(handle);
     return 1;
@@ -397,7 +400,13 @@ HANDLE Win32Host::CreateFileA(const char* FileName, DWORD DesiredAccess, DWORD S
     }
     if (kept != nullptr)
         kept->opens.push_back({DesiredAccess, ShareMode, ERROR_SUCCESS});
+    if (removals_ && device.overlapped)
+        removals_->Watch(device.file);
     return objects_.Add(std::move(device));
+}
+
+void Win32Host::OnRemoval(std::function<void(RemovalNotice)> listener) {
+    removals_ = std::make_unique<HandleRemovalNotices>(std::move(listener));
 }
 
 BOOL Win32Host::CloseHandle(HANDLE Object) {

@@ -79,6 +79,7 @@
 #include "device/handle_table.h"
 #include "device/hardware_id.h"
 #include "device/unanswered_devices.h"
+#include "device/win32/handle_removal_notices.h"
 #include "device/win32/hid_interface_notices.h"
 
 #include <cstdint>
@@ -137,6 +138,12 @@ public:
     BOOL ReadFile(HANDLE File, void* Buffer, DWORD NumberOfBytesToRead, DWORD* NumberOfBytesRead,
                   OVERLAPPED* Overlapped) override;
     DWORD GetLastError() override { return lastError_; }
+
+    // Tells listener of Windows's requests to remove a device open here
+    // through an overlapped handle (the window's input handle), and of their
+    // outcome; the listener closes every handle on the device when told
+    // Requested. For a host on a thread with a message loop.
+    void OnRemoval(std::function<void(RemovalNotice)> listener);
 
     // How long the kept enumeration is used at most without a walk.
     static constexpr std::uint64_t SafetyWalkInterval = 30'000; // ms
@@ -233,7 +240,8 @@ private:
     std::shared_ptr<const Listing> enumerated_;               // the kept enumeration
     std::map<std::string, Identity, std::less<>> identities_; // of each listed path
     std::uint64_t walkedAt_ = 0;                              // GetTickCount64 of its walk
-    bool doubted_ = false; // a call on a listed device failed since
+    bool doubted_ = false;                           // a call on a listed device failed since
+    std::unique_ptr<HandleRemovalNotices> removals_; // once OnRemoval was called
 };
 
 } // namespace merovane

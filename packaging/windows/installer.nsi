@@ -1,8 +1,11 @@
 ; The Windows installer: makensis -DVERSION=x.y.z -DDIST=<folder of the programs> -DOUTFILE=<setup.exe>
 ;                                  -DSIGN=<packaging/windows/sign>
 ; Installs into Program Files, adds a Start-menu entry and an uninstaller
-; listed in Apps & features. An installed copy (of any version) is uninstalled
-; first, so an upgrade leaves one copy and one entry. /S installs silently.
+; listed in Apps & features. An upgrade goes into the installed copy's folder
+; and leaves one copy and one entry. Nothing installed is touched before the
+; user has agreed (Install pressed) and no program to be replaced or removed
+; is running: Cancel on any page, or a running program, leaves the installed
+; copy as it was. /S installs silently.
 ; A 64-bit installer, as the programs are 64-bit.
 Target amd64-unicode
 SetCompressor /SOLID lzma
@@ -47,19 +50,46 @@ VIAddVersionKey "LegalCopyright" "Copyright 2026 Merovane"
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "English"
 
+Var Installed ; the folder of an installed copy; empty when none
+
 Function .onInit
-    ; An earlier installation: install into its folder, after its own
-    ; uninstaller has removed it (waited for; it stays in place for that).
-    ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
-    ${If} $0 != ""
-    ${AndIf} ${FileExists} "$0\uninstall.exe"
-        StrCpy $INSTDIR $0
-        ExecWait '"$0\uninstall.exe" /S _?=$0' $1
-        ${If} $1 != 0
-            MessageBox MB_ICONSTOP "The installed ${PRODUCT} could not be removed." /SD IDOK
-            Abort
-        ${EndIf}
-        Delete "$0\uninstall.exe"
+    ; An earlier installation: offer its folder.
+    ReadRegStr $Installed HKLM "${UNINSTALL_KEY}" "InstallLocation"
+    ${IfNot} ${FileExists} "$Installed\uninstall.exe"
+        StrCpy $Installed ""
+    ${EndIf}
+    ${If} $Installed != ""
+        StrCpy $INSTDIR $Installed
+    ${EndIf}
+FunctionEnd
+
+; Waits until the program in the folder is not running: a running program
+; cannot be replaced or removed. Offers to retry; cancelled (or silent),
+; the installation stops with nothing changed.
+!macro WaitUntilClosed FOLDER PROGRAM
+    ${If} ${FileExists} "${FOLDER}\${PROGRAM}"
+        ${Do}
+            ClearErrors
+            FileOpen $0 "${FOLDER}\${PROGRAM}" a
+            ${IfNot} ${Errors}
+                FileClose $0
+                ${Break}
+            ${EndIf}
+            ${If} ${Cmd} `MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION \
+                    "${PROGRAM} is running.$\r$\nClose it, then choose Retry." /SD IDCANCEL IDCANCEL`
+                Abort "${PROGRAM} is running: nothing was changed."
+            ${EndIf}
+        ${Loop}
+    ${EndIf}
+!macroend
+
+Function WaitUntilAllClosed
+    !insertmacro WaitUntilClosed "$INSTDIR" merovane-config.exe
+    !insertmacro WaitUntilClosed "$INSTDIR" merovane-ctl.exe
+    ${If} $Installed != ""
+    ${AndIf} $Installed != $INSTDIR
+        !insertmacro WaitUntilClosed "$Installed" merovane-config.exe
+        !insertmacro WaitUntilClosed "$Installed" merovane-ctl.exe
     ${EndIf}
 FunctionEnd
 
@@ -68,10 +98,20 @@ Function StartUnelevated
 FunctionEnd
 
 Section "Install"
+    Call WaitUntilAllClosed
+    ; The new files over the installed ones, or into a folder of their own.
     SetOutPath "$INSTDIR"
     File "${DIST}/merovane-config.exe"
     File "${DIST}/merovane-ctl.exe"
     File "${DIST}/README.txt"
+    ; Installed elsewhere before: that copy goes once this one is in place
+    ; (its uninstaller waited for; it stays in place for that).
+    ${If} $Installed != ""
+    ${AndIf} $Installed != $INSTDIR
+        ExecWait '"$Installed\uninstall.exe" /S _?=$Installed'
+        Delete "$Installed\uninstall.exe"
+        RMDir "$Installed"
+    ${EndIf}
     WriteUninstaller "$INSTDIR\uninstall.exe"
 
     SetShellVarContext all

@@ -6,6 +6,7 @@
 #include "window/win32/win32_form.h"
 
 #include <oleacc.h>
+#include <thread>
 
 namespace merovane::test {
 namespace {
@@ -28,10 +29,29 @@ public:
     Read& operator=(const Read&) = delete;
 
     std::wstring Name() const { return Text(&IAccessible::get_accName); }
+    // Whether every interface the object hands out has the same IUnknown.
+    bool OneObject() const {
+        const IUnknown* identity = IdentityThrough(__uuidof(IAccessible));
+        return identity != nullptr && IdentityThrough(__uuidof(IEnumVARIANT)) == identity &&
+               IdentityThrough(__uuidof(IOleWindow)) == identity;
+    }
     std::wstring Value() const { return Text(&IAccessible::get_accValue); }
     std::wstring Description() const { return Text(&IAccessible::get_accDescription); }
 
 private:
+    // The IUnknown reached through interface id, to compare only.
+    const IUnknown* IdentityThrough(REFIID id) const {
+        IUnknown* through = nullptr;
+        IUnknown* identity = nullptr;
+        if (object_ != nullptr &&
+            SUCCEEDED(object_->QueryInterface(id, reinterpret_cast<void**>(&through)))) {
+            through->QueryInterface(__uuidof(IUnknown), reinterpret_cast<void**>(&identity));
+            through->Release();
+            identity->Release(); // the object itself still holds it
+        }
+        return identity;
+    }
+
     std::wstring Text(HRESULT (STDMETHODCALLTYPE IAccessible::*get)(VARIANT, BSTR*)) const {
         if (object_ == nullptr)
             return L"(no object)";
@@ -66,6 +86,23 @@ TEST_F(ScreenReader, ReadsListsByTheirCaptionsValuesAsTextAndWhatTheHiddenButton
 
     EXPECT_EQ(Read(form.Handle(Command1)).Name(), L"Command1");
     EXPECT_EQ(Read(form.Handle(Command1)).Description(), L"Sends the divider's auxiliary command");
+    EXPECT_TRUE(Read(form.Handle(SerNo)).OneObject());
+}
+
+TEST(ScreenReaderEarly, ReadsAWindowNeverActivatedOnAThreadWithoutCom) {
+    std::wstring name;
+    HRESULT afterwards = E_FAIL;
+    std::thread([&] {
+        {
+            const Win32Form form(MainForm);
+            name = Read(form.Handle(SerNo)).Name();
+        }
+        // The window's thread left COM with the window.
+        afterwards = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        CoUninitialize();
+    }).join();
+    EXPECT_EQ(name, L"Serial Number");
+    EXPECT_EQ(afterwards, S_OK);
 }
 
 } // namespace

@@ -8,6 +8,11 @@
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
+// After the seam's declarations: windows.h defines some of their names as
+// macros of the same values.
+#include <windows.h>
+// dbt.h needs windows.h first.
+#include <dbt.h>
 
 namespace merovane::test {
 namespace {
@@ -177,6 +182,41 @@ TEST_F(Win32HostOnThisMachine, RefusesHandlesItDidNotGiveOrOfAnotherKind) {
     EXPECT_TRUE(host.CloseHandle(event));
     EXPECT_FALSE(host.CloseHandle(event));
     EXPECT_EQ(host.GetLastError(), ERROR_INVALID_HANDLE);
+}
+
+// What Windows sends the holder of a watched device handle, as Device Manager
+// disabling the device makes it: Wine never sends these itself.
+void SendRemovalNotice(WPARAM event, void* registration) {
+    DEV_BROADCAST_HANDLE record{};
+    record.dbch_size = sizeof record;
+    record.dbch_devicetype = DBT_DEVTYP_HANDLE;
+    record.dbch_hdevnotify = static_cast<HDEVNOTIFY>(registration);
+    SendMessageW(FindWindowExW(HWND_MESSAGE, nullptr, L"MerovaneHandleRemovalNotices", nullptr),
+                 WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(&record));
+}
+
+TEST_F(Win32HostOnThisMachine, ARemovalRequestReachesTheHandlesHolderUntilSettled) {
+    const std::vector<Interface> interfaces = Enumerate();
+    ASSERT_FALSE(interfaces.empty()) << "no HID interface on this machine";
+    std::vector<RemovalNotice> told;
+    HandleRemovalNotices notices([&told](RemovalNotice notice) { told.push_back(notice); });
+    const ::HANDLE file =
+        ::CreateFileA(interfaces[0].path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                      OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    ASSERT_NE(file, ::HANDLE(INVALID_HANDLE_VALUE));
+    void* const registration = notices.Watch(file);
+    ASSERT_NE(registration, nullptr) << "Windows took no handle notification";
+
+    // Asked, the holder closes the file; the removal is refused: settled.
+    SendRemovalNotice(DBT_DEVICEQUERYREMOVE, registration);
+    EXPECT_EQ(told, std::vector{RemovalNotice::Requested});
+    notices.Closing(file);
+    ::CloseHandle(file);
+    SendRemovalNotice(DBT_DEVICEQUERYREMOVEFAILED, registration);
+    EXPECT_EQ(told, (std::vector{RemovalNotice::Requested, RemovalNotice::Settled}));
+    // Settled, the watch is over: a later notice is not its.
+    SendRemovalNotice(DBT_DEVICEQUERYREMOVE, registration);
+    EXPECT_EQ(told.size(), 2u);
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "window/win32/win32_form.h"
 
 #include <cstdlib>
+#include <set>
 #include <string>
 #include <utility>
 
@@ -61,6 +62,58 @@ TEST_F(WindowLook, TheWindowIsFixedCentredAndOffersOnlyAClose) {
     EXPECT_LE(std::abs((outer.top + outer.bottom) - (work.top + work.bottom)), 2);
     // Command1 lies below the client area.
     EXPECT_GT(User().Place(Control::Command1).top, client.bottom);
+}
+
+// The side of an icon's image, in pixels.
+int SideOf(HICON icon) {
+    ICONINFO info{};
+    BITMAP bitmap{};
+    if (icon != nullptr && GetIconInfo(icon, &info) != FALSE) {
+        GetObjectW(info.hbmColor, sizeof bitmap, &bitmap);
+        DeleteObject(info.hbmColor);
+        DeleteObject(info.hbmMask);
+    }
+    return bitmap.bmWidth;
+}
+
+// The sides of the images the program's icon holds (its group resource).
+std::set<int> IconSides() {
+    const auto* group = static_cast<const BYTE*>(LockResource(
+        LoadResource(nullptr, FindResourceW(nullptr, MAKEINTRESOURCEW(1), RT_GROUP_ICON))));
+    std::set<int> sides;
+    for (int i = 0; group != nullptr && i < (group[4] | group[5] << 8); ++i)
+        sides.insert(group[6 + 14 * i] == 0 ? 256 : group[6 + 14 * i]); // 0 stands for 256
+    return sides;
+}
+
+TEST_F(WindowLook, AtAnotherScaleItAsksForItsDesignedClientAreaAndDrawsItsIconsUnscaled) {
+    EXPECT_EQ(IconSides(), (std::set<int>{16, 20, 24, 32, 40, 48, 64, 256}));
+    Start();
+    Win32Form& form = dynamic_cast<Win32Form&>(Window().View());
+    const auto style = static_cast<DWORD>(GetWindowLongW(form.Handle(), GWL_STYLE));
+    for (const int percent : {125, 150, 175, 200, 100}) {
+        // On the way to a monitor of that scale Windows asks the size there:
+        // the designed client area within the frame at that dpi.
+        const auto dpi = static_cast<UINT>(96 * percent / 100);
+        SIZE size{};
+        EXPECT_TRUE(
+            SendMessageW(form.Handle(), WM_GETDPISCALEDSIZE, dpi, reinterpret_cast<LPARAM>(&size)));
+        RECT frame{};
+        AdjustWindowRectExForDpi(&frame, style, FALSE, 0, dpi);
+        EXPECT_EQ(size.cx - (frame.right - frame.left), TwipsToPixels(4335, static_cast<int>(dpi)))
+            << percent << " %";
+        EXPECT_EQ(size.cy - (frame.bottom - frame.top), TwipsToPixels(3645, static_cast<int>(dpi)))
+            << percent << " %";
+
+        // There, the title bar's and the taskbar's icons are drawn at their sizes.
+        User().MoveToScale(percent);
+        const auto icon = [&](WPARAM kind) {
+            return SideOf(
+                reinterpret_cast<HICON>(SendMessageW(form.Handle(), WM_GETICON, kind, 0)));
+        };
+        EXPECT_EQ(icon(ICON_SMALL), GetSystemMetricsForDpi(SM_CXSMICON, dpi)) << percent << " %";
+        EXPECT_EQ(icon(ICON_BIG), GetSystemMetricsForDpi(SM_CXICON, dpi)) << percent << " %";
+    }
 }
 
 TEST_F(WindowLook, CaptionsAndFonts) {

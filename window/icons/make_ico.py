@@ -1,7 +1,12 @@
 #!/usr/bin/env python3
 """Writes the window's Windows icon, merovane.ico, from the two XPM pictures
-beside this script: one icon, 32 x 32 and 16 x 16 pixels, 16 colours (4 bits
-per pixel) each, with the XPM's "None" colour transparent.
+beside this script: one icon in each size Windows asks for at 100-200 %
+(16, 20, 24, 32, 40, 48, 64 and 256 pixels), 16 colours (4 bits per pixel),
+with the XPM's "None" colour transparent. Each size is the larger picture
+that fits it, scaled by a whole number and centred, so that every pixel stays
+sharp: 48 is the 16 px picture tripled, 64 and 256 the 32 px one doubled and
+by eight, 20 and 24 the 16 px picture and 40 the 32 px one with a wider
+transparent margin.
 
     window/icons/make_ico.py    (rewrites window/icons/merovane.ico)
 """
@@ -23,6 +28,24 @@ def read_xpm(path):
     rows = strings[1 + count:1 + count + height]
     pixels = [[colours[row[x * chars:(x + 1) * chars]] for x in range(width)] for row in rows]
     return width, height, pixels
+
+
+SIZES = (16, 20, 24, 32, 40, 48, 64, 256)
+
+
+def fitted(size, pictures):
+    """The picture (width, height, pixels) that best fills size, scaled by a
+    whole number and centred on transparent pixels."""
+    scale, (width, _, pixels) = max(((size // p[0], p) for p in pictures),
+                                    key=lambda choice: (choice[0] * choice[1][0], choice[1][0]))
+    margin = (size - width * scale) // 2
+    canvas = [[None] * size for _ in range(size)]
+    for y, row in enumerate(pixels):
+        for x, pixel in enumerate(row):
+            for dy in range(scale):
+                start = margin + x * scale
+                canvas[margin + y * scale + dy][start:start + scale] = [pixel] * scale
+    return size, size, canvas
 
 
 def padded(row_bytes):
@@ -55,11 +78,13 @@ def icon_image(width, height, pixels):
 
 
 def main():
-    images = [icon_image(*read_xpm(HERE / f"merovane-{size}.xpm")) for size in (32, 16)]
+    pictures = [read_xpm(HERE / f"merovane-{size}.xpm") for size in (16, 32)]
+    images = [icon_image(*fitted(size, pictures)) for size in SIZES]
     data = struct.pack("<HHH", 0, 1, len(images))
     offset = 6 + 16 * len(images)
-    for size, image in zip((32, 16), images):
-        data += struct.pack("<BBBBHHII", size, size, 16, 0, 1, 4, len(image), offset)
+    for size, image in zip(SIZES, images):
+        side = size % 256  # 0 stands for 256
+        data += struct.pack("<BBBBHHII", side, side, 16, 0, 1, 4, len(image), offset)
         offset += len(image)
     (HERE / "merovane.ico").write_bytes(data + b"".join(images))
 

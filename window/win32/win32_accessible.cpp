@@ -22,10 +22,17 @@ HRESULT Answer(const std::wstring& text, BSTR* answer) {
 }
 
 // The standard object, with the texts given; everything else is its own.
-class AnnotatedAccessible final : public IAccessible {
+// One COM object: every interface it hands out (IAccessible, and
+// IEnumVARIANT and IOleWindow where the standard object has them) is its own
+// and answers QueryInterface for IUnknown with the same pointer, as COM
+// requires. The standard object's interfaces are used, never handed out.
+class AnnotatedAccessible final : public IAccessible, public IEnumVARIANT, public IOleWindow {
 public:
     AnnotatedAccessible(IAccessible* standard, AccessibleText text)
-        : standard_(standard), text_(std::move(text)) {}
+        : standard_(standard), text_(std::move(text)) {
+        standard_->QueryInterface(__uuidof(IEnumVARIANT), reinterpret_cast<void**>(&children_));
+        standard_->QueryInterface(__uuidof(IOleWindow), reinterpret_cast<void**>(&window_));
+    }
     AnnotatedAccessible(const AnnotatedAccessible&) = delete;
     AnnotatedAccessible& operator=(const AnnotatedAccessible&) = delete;
 
@@ -33,22 +40,46 @@ public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** object) override {
         if (object == nullptr)
             return E_POINTER;
-        if (id == __uuidof(IUnknown) || id == __uuidof(IDispatch) || id == __uuidof(IAccessible)) {
+        *object = nullptr;
+        if (id == __uuidof(IUnknown) || id == __uuidof(IDispatch) || id == __uuidof(IAccessible))
             *object = static_cast<IAccessible*>(this);
-            AddRef();
-            return S_OK;
-        }
-        // The standard object's other interfaces (IEnumVARIANT, IOleWindow).
-        return standard_->QueryInterface(id, object);
+        else if (id == __uuidof(IEnumVARIANT) && children_ != nullptr)
+            *object = static_cast<IEnumVARIANT*>(this);
+        else if (id == __uuidof(IOleWindow) && window_ != nullptr)
+            *object = static_cast<IOleWindow*>(this);
+        if (*object == nullptr)
+            return E_NOINTERFACE;
+        AddRef();
+        return S_OK;
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&references_); }
     ULONG STDMETHODCALLTYPE Release() override {
         const ULONG left = InterlockedDecrement(&references_);
         if (left == 0) {
+            if (children_ != nullptr)
+                children_->Release();
+            if (window_ != nullptr)
+                window_->Release();
             standard_->Release();
             delete this;
         }
         return left;
+    }
+
+    // IEnumVARIANT: the standard object's children.
+    HRESULT STDMETHODCALLTYPE Next(ULONG count, VARIANT* children, ULONG* fetched) override {
+        return children_->Next(count, children, fetched);
+    }
+    HRESULT STDMETHODCALLTYPE Skip(ULONG count) override { return children_->Skip(count); }
+    HRESULT STDMETHODCALLTYPE Reset() override { return children_->Reset(); }
+    HRESULT STDMETHODCALLTYPE Clone(IEnumVARIANT** copy) override { return children_->Clone(copy); }
+
+    // IOleWindow: the control's window.
+    HRESULT STDMETHODCALLTYPE GetWindow(HWND* window) override {
+        return window_->GetWindow(window);
+    }
+    HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(BOOL enter) override {
+        return window_->ContextSensitiveHelp(enter);
     }
 
     // IDispatch
@@ -146,6 +177,8 @@ public:
 private:
     LONG references_ = 1;
     IAccessible* standard_;
+    IEnumVARIANT* children_ = nullptr;
+    IOleWindow* window_ = nullptr;
     AccessibleText text_;
 };
 
@@ -168,9 +201,12 @@ LRESULT AnswerGetObject(HWND control, WPARAM wParam, LPARAM lParam, const Access
                               reinterpret_cast<void**>(&standard))))
         return 0;
     auto* annotated = new AnnotatedAccessible(standard, text);
-    const LRESULT answer = lresultFromObject(__uuidof(IAccessible), wParam, annotated);
+    const LRESULT answer =
+        lresultFromObject(__uuidof(IAccessible), wParam, static_cast<IAccessible*>(annotated));
     annotated->Release();
-    return answer;
+    // A failure is a COM error code (negative): the caller's default
+    // procedure answers instead.
+    return answer > 0 ? answer : 0;
 }
 
 } // namespace merovane

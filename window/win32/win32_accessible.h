@@ -18,8 +18,9 @@ struct AccessibleText {
 };
 
 // Answers WM_GETOBJECT for the control's client object with its standard
-// object so annotated; nothing (0) for any other object, or where oleacc.dll
-// cannot be loaded from System32.
+// object so annotated; nothing (0) for any other object, where oleacc.dll
+// cannot be loaded from System32, or where the object cannot be made or
+// handed over: the control's default procedure answers then.
 LRESULT AnswerGetObject(HWND control, WPARAM wParam, LPARAM lParam, const AccessibleText& text);
 
 } // namespace merovane

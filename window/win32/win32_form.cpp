@@ -41,7 +41,6 @@ const Comctl32& Subclassing() {
 }
 
 constexpr wchar_t FormClass[] = L"MerovaneForm";
-constexpr int IconResource = 1;
 constexpr UINT_PTR TimerId = 1;
 constexpr int FirstControlId = 100;
 // The form's own style: fixed single border, a title bar with a close button only.
@@ -55,11 +54,6 @@ std::wstring Widen(const char* text) {
     return FromLatin1(text != nullptr ? text : "");
 }
 
-HICON LoadFormIcon(int size) {
-    return static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IconResource),
-                                         IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
-}
-
 void RegisterFormClass() {
     WNDCLASSEXW form{};
     if (GetClassInfoExW(GetModuleHandleW(nullptr), FormClass, &form) != FALSE)
@@ -67,8 +61,6 @@ void RegisterFormClass() {
     form.cbSize = sizeof form;
     form.lpfnWndProc = &DefWindowProcW;
     form.hInstance = GetModuleHandleW(nullptr);
-    form.hIcon = LoadFormIcon(32);
-    form.hIconSm = LoadFormIcon(16);
     form.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
     form.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
     form.lpszClassName = FormClass;
@@ -123,8 +115,8 @@ Win32Form::Win32Form(const FormLayout& layout) : layout_(layout) {
     SetWindowLongPtrW(form_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     SetWindowLongPtrW(form_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&FormProc));
     dpi_ = DpiOf(form_);
-    const SIZE size = FormSize(
-        {TwipsToPixels(layout.clientWidth, dpi_), TwipsToPixels(layout.clientHeight, dpi_)}, dpi_);
+    icons_.Apply(form_, dpi_);
+    const SIZE size = SizeAt(dpi_);
     RECT work;
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
     SetWindowPos(form_, nullptr, work.left + (work.right - work.left - size.cx) / 2,
@@ -251,7 +243,13 @@ void Win32Form::MoveToDpi(int dpi, const RECT& suggested) {
     dpi_ = dpi;
     SetWindowPos(form_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
                  suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    icons_.Apply(form_, dpi_);
     LayOut();
+}
+
+SIZE Win32Form::SizeAt(int dpi) const {
+    return FormSize(
+        {TwipsToPixels(layout_.clientWidth, dpi), TwipsToPixels(layout_.clientHeight, dpi)}, dpi);
 }
 
 HFONT Win32Form::FontFor(const FontLayout& layout) {
@@ -384,6 +382,11 @@ LRESULT Win32Form::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
                 ColourStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam)))
             return brush;
         break;
+    case WM_GETDPISCALEDSIZE:
+        // Windows would scale the outer size, border included, and miss the
+        // designed client area by a pixel or so: the exact size at the new dpi.
+        *reinterpret_cast<SIZE*>(lParam) = SizeAt(static_cast<int>(wParam));
+        return TRUE;
     case WM_DPICHANGED:
         // Moved to a monitor of another scale: the window takes the size
         // Windows suggests and lays its controls out again for the new dpi.

@@ -7,6 +7,8 @@
 #pragma once
 
 #include "window/form_view.h"
+#include "window/win32/com_apartment.h"
+#include "window/win32/form_icons.h"
 #include "window/win32/win32_controls.h"
 
 #include <array>
@@ -41,7 +43,7 @@ public:
     // The resolution the form is laid out at, in dots per inch.
     int Dpi() const { return dpi_; }
     // What WM_DPICHANGED does: the form takes the suggested rectangle and lays
-    // its controls out and makes their fonts again for dpi.
+    // its controls out and makes their fonts and icons again for dpi.
     void MoveToDpi(int dpi, const RECT& suggested);
     // Moves the focus to the next (or previous) control of the tab order that
     // takes input.
@@ -72,14 +74,19 @@ private:
     void LayOut();
     HFONT FontFor(const FontLayout& layout);
     bool TakesInput(const ControlLayout& control) const;
+    // The form's outer size at dpi, its client area the designed one.
+    SIZE SizeAt(int dpi) const;
     Views& At(Control id) { return views_[static_cast<int>(id)]; }
 
+    // Entered before the window exists and left after it is destroyed.
+    ComApartment apartment_;
     const FormLayout& layout_;
     HWND form_ = nullptr;
     int dpi_ = 96;
     std::array<Views, ControlCount> views_;
     std::array<HWND, ControlCount> handles_{};
     std::map<const FontLayout*, HFONT> fonts_;
+    FormIcons icons_;
     std::function<void()> unload_;
     bool quitOnClose_ = false;
 };
