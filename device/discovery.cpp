@@ -114,7 +114,7 @@ void frmMain::Scan_USB_devices() {
 
 bool frmMain::FindTheHid() {
     DeviceFound = false;
-    OpenHeldUp = false;
+    RetrySelected = false;
     EnumerationRun run;
     SetUpEnumeration(run);
     while (!EnumDone && !DeviceFound) {
@@ -131,7 +131,7 @@ bool frmMain::FindTheHid() {
     CallResult = host_.SetupDiDestroyDeviceInfoList(DevInfoList);
     if (!DeviceFound) {
         // Perhaps among the interfaces the host could not open yet.
-        OpenHeldUp = run.HeldUp;
+        RetrySelected = run.HeldUp;
         return false;
     }
     ReadCapabilities();
@@ -140,7 +140,7 @@ bool frmMain::FindTheHid() {
     // this one was not asked, so it is opened again on a later tick.
     if (InputHandle == INVALID_HANDLE_VALUE && host_.GetLastError() == ERROR_BUSY) {
         CallResult = host_.CloseHandle(FeatureHandle);
-        OpenHeldUp = true;
+        RetrySelected = true;
         return false;
     }
     ArmReadEvent();

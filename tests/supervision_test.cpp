@@ -150,35 +150,38 @@ TEST_F(Supervision, TheProbeNeverWaitsOnTheDevice) {
 }
 
 TEST_F(Supervision, ARemovalTheSystemAsksForClosesTheDeviceKeepingItsSelectionUntilSettled) {
-    Plug(Divider(u"A", 1));
-    const auto b = Plug(Divider(u"B", 2));
+    const auto a = Plug(Divider(u"A", 1));
+    Plug(Divider(u"B", 2));
     Start();
-    PickSerial(1);
+    PickSerial(0);
 
-    // Device Manager disables B: the window lets it go, and opens nothing.
+    // Device Manager disables A: the window lets it go, and opens nothing.
     Window().DeviceRemovalRequested();
     EXPECT_FALSE(State().DeviceFound);
     EXPECT_TRUE(OpenPaths().empty());
     EXPECT_EQ(Items(Window().SerNo), (Strings{"A", "B"}));
-    EXPECT_EQ(Window().SerNo.Text(), "B");
+    EXPECT_EQ(Window().SerNo.Text(), "A");
     EXPECT_EQ(Window().lblProduct.Caption(), "");
     EXPECT_FALSE(Window().Timer.Enabled());
     ExpectHostClean();
 
-    // Another program refused it: B is open again.
+    // Another program refused it: A, not the last listed, is open again.
     Window().DeviceRemovalSettled();
     EXPECT_TRUE(State().DeviceFound);
-    EXPECT_EQ(State().PathName, host.Device(b).interfaces[0]);
-    EXPECT_EQ(Window().Enc1.Text(), "Divide By 4");
+    EXPECT_EQ(State().PathName, host.Device(a).interfaces[0]);
+    EXPECT_EQ(Window().Enc1.Text(), "Divide By 2");
     EXPECT_TRUE(Window().Timer.Enabled());
     ExpectHostClean();
 
-    // Asked again and done: B is gone as if unplugged, and A is opened.
+    // Asked again and done: A is gone as if unplugged, and the next tick
+    // opens B.
     Window().DeviceRemovalRequested();
-    host.Unplug(b);
+    host.Unplug(a);
     Window().DeviceRemovalSettled();
-    EXPECT_EQ(Items(Window().SerNo), Strings{"A"});
-    EXPECT_EQ(Window().Enc1.Text(), "Divide By 2");
+    EXPECT_FALSE(State().DeviceFound);
+    Tick();
+    EXPECT_EQ(Items(Window().SerNo), Strings{"B"});
+    EXPECT_EQ(Window().Enc1.Text(), "Divide By 4");
     ExpectHostClean();
 }
 

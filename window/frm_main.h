@@ -37,11 +37,12 @@ struct FormState {
     // Scan_USB_devices is filling SerNo: the index changes it makes are not
     // the user's picks.
     bool ListFilling = false;
-    // The last search could not open the selected device, or an interface
-    // that may be it, for another device's request (ERROR_BUSY): the next
-    // tick looks for the same serial again instead of rescanning, so the
-    // user's pick is kept.
-    bool OpenHeldUp = false;
+    // The next look for a device searches for the selected serial again
+    // instead of rescanning, which would select the last one listed: the
+    // last search could not open it, or an interface that may be it, for
+    // another device's request (ERROR_BUSY); or the system asked to remove
+    // it and then settled.
+    bool RetrySelected = false;
     // The enumeration asked for an index past the last interface.
     bool EnumDone = false;
 

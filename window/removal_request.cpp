@@ -26,9 +26,10 @@ void frmMain::DeviceRemovalSettled() {
     if (!removalRequested_ || unloaded_)
         return;
     removalRequested_ = false;
-    // Refused, the device is opened again; removed, the window finds it gone,
-    // as at the tick after an unplug.
+    // Refused, the device selected is opened again; removed, the search
+    // finds it gone and the next tick rescans, as after an unplug.
     Timer.SetInterval(LostDeviceInterval);
+    RetrySelected = true;
     PollDevice();
     Timer.SetEnabled(true);
 }

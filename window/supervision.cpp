@@ -50,7 +50,7 @@ void frmMain::PollDevice() {
     DetailsShown = false;
     // The device last looked for is present but could not be opened yet:
     // look for it again, keeping the serial the user picked.
-    if (!OpenHeldUp)
+    if (!RetrySelected)
         Scan_USB_devices();
     DeviceFound = FindTheHid();
     RefreshDeviceDetails();
