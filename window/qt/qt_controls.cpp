@@ -30,8 +30,7 @@ void QtDropDownList::ShowItems(const std::vector<std::string>& items) {
 
 void QtDropDownList::ShowIndex(int index) {
     const QSignalBlocker quiet(box_);
-    if (box_->currentIndex() != index)
-        box_->setCurrentIndex(index);
+    box_->setCurrentIndex(index);
 }
 
 void QtDropDownList::ShowEnabled(bool enabled) {

@@ -39,6 +39,7 @@ Win32DropDownList::Win32DropDownList(HWND combo, const Win32Frame& frame)
 
 void Win32DropDownList::ShowItems(const std::vector<std::string>& items) {
     SendMessageW(combo_, CB_RESETCONTENT, 0, 0);
+    index_ = -1;
     for (const std::string& text : items) {
         const std::wstring wide = FromLatin1(text);
         SendMessageW(combo_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide.c_str()));
@@ -73,8 +74,8 @@ void Win32DropDownList::FitDroppedWidth(int dpi) {
 }
 
 void Win32DropDownList::ShowIndex(int index) {
-    if (SendMessageW(combo_, CB_GETCURSEL, 0, 0) != index)
-        SendMessageW(combo_, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    SendMessageW(combo_, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    index_ = index;
 }
 
 void Win32DropDownList::ShowEnabled(bool enabled) {
@@ -84,19 +85,30 @@ void Win32DropDownList::ShowEnabled(bool enabled) {
 
 void Win32DropDownList::ApplyEnabled() {
     const bool enable = enabled_ && frame_.Enabled();
-    if ((IsWindowEnabled(combo_) != FALSE) != enable)
+    if (enable != windowEnabled_)
         EnableWindow(combo_, enable ? TRUE : FALSE);
+    windowEnabled_ = enable;
 }
 
 void Win32DropDownList::Notify(WORD code) {
     // A pick: a selection made with the keyboard in the closed list, or the
     // item chosen from the open one, the item already selected included.
-    // Arrow keys in the open list only move its highlight.
+    // Arrow keys in the open list only move its highlight, which goes back to
+    // the item shown when the list closes without a pick.
+    if (code == CBN_CLOSEUP) {
+        if (SendMessageW(combo_, CB_GETCURSEL, 0, 0) != index_)
+            SendMessageW(combo_, CB_SETCURSEL, static_cast<WPARAM>(index_), 0);
+        return;
+    }
     const bool dropped = SendMessageW(combo_, CB_GETDROPPEDSTATE, 0, 0) != FALSE;
     const bool pick = (code == CBN_SELCHANGE && !dropped) || (code == CBN_SELENDOK && dropped);
+    if (!pick)
+        return;
     const auto index = static_cast<int>(SendMessageW(combo_, CB_GETCURSEL, 0, 0));
-    if (pick && index >= 0 && picked_)
+    if (index >= 0 && picked_) {
+        index_ = index;
         picked_(index);
+    }
 }
 
 void Win32Label::ShowText(const std::string& text) {

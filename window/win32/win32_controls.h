@@ -38,7 +38,9 @@ public:
 private:
     HWND combo_;
     const Win32Frame& frame_;
-    bool enabled_ = true;
+    int index_ = -1;            // the item shown selected
+    bool enabled_ = true;       // the list's own setting
+    bool windowEnabled_ = true; // the window's, which the frame's setting also decides
     int dpi_ = 96;
     std::function<void(int)> picked_;
 };
