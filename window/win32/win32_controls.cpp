@@ -148,16 +148,19 @@ void Win32DropDownList::Draw(const DRAWITEMSTRUCT& item) const {
     FillRect(item.hDC, &item.rcItem, GetSysColorBrush(background));
     if (item.itemID != static_cast<UINT>(-1)) {
         std::wstring text = ItemText(combo_, item.itemID);
+        // The closed box gives its item the field less a pixel on each side;
+        // the open list's items are drawn a pixel in from their sides.
+        RECT area = item.rcItem;
         if ((item.itemState & ODS_COMBOBOXEDIT) != 0)
-            text = ElideMiddle(FontContext(combo_), text, ShownTextRoom());
+            text = ElideMiddle(FontContext(combo_), text, area.right - area.left);
+        else
+            InflateRect(&area, -1, 0);
         const HGDIOBJ old =
             SelectObject(item.hDC, reinterpret_cast<HFONT>(SendMessageW(combo_, WM_GETFONT, 0, 0)));
         SetBkMode(item.hDC, TRANSPARENT);
         SetTextColor(item.hDC, GetSysColor(disabled   ? COLOR_GRAYTEXT
                                            : selected ? COLOR_HIGHLIGHTTEXT
                                                       : COLOR_WINDOWTEXT));
-        RECT area = item.rcItem;
-        InflateRect(&area, -1, 0);
         DrawTextW(item.hDC, text.c_str(), static_cast<int>(text.size()), &area,
                   DT_LEFT | DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
         SelectObject(item.hDC, old);
@@ -184,14 +187,13 @@ void Win32DropDownList::Fit(int dpi) {
     SendMessageW(combo_, CB_SETDROPPEDWIDTH, static_cast<WPARAM>(dropped), 0);
     if (layout_.roomWidth == 0)
         return;
-    // The window's height is that of the list it drops, which stays.
+    // Given the closed box's own height, the combo box keeps the height of
+    // the list it drops.
     RECT box;
     GetWindowRect(combo_, &box);
-    RECT open;
-    SendMessageW(combo_, CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&open));
     const int around = box.right - box.left - ShownTextRoom();
     SetWindowPos(combo_, nullptr, 0, 0, CaptionWidth(layout_, widest + around, dpi),
-                 open.bottom - open.top, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+                 box.bottom - box.top, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void Win32DropDownList::ShowToolTip() {
