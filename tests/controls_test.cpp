@@ -27,7 +27,7 @@ protected:
     QGroupBox* box = new QGroupBox(&window);
     QtFrame frameView{box};
     Frame frame{frameView};
-    QtDropDownList listView{new QComboBox(box)};
+    QtDropDownList listView{new ElidingComboBox(box)};
     DropDownList list{listView};
     std::vector<std::pair<int, std::string>> clicks;
 };

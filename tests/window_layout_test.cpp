@@ -55,10 +55,14 @@ TEST_F(WindowLayout, EveryControlSitsInItsContainerAtItsDesignedPlace) {
 
 class AtDisplayScale : public WindowScenario, public testing::WithParamInterface<int> {};
 
-// The demo's two dividers and a third whose serial takes 24 characters: the
-// window opens the last one listed, the third.
+constexpr char LongestWholeSerial[] = "MV2B-00988-04178";
+constexpr char TooLongSerial[] = "MV2B-00988-0417-8812-XYZ";
+
+// The demo's two dividers, one whose serial takes 16 characters and one of
+// 24: the window opens the last one listed, the 24.
 TEST_P(AtDisplayScale, TheLayoutKeepsItsProportionsAndEveryCaptionAndValueIsWhole) {
     PlugDemoDevices(host);
+    Plug(Divider(u"MV2B-00988-04178"));
     VirtualDevice longSerial = Divider(u"MV2B-00988-0417-8812-XYZ", 3);
     longSerial.manufacturer = u"Merovane Instruments";
     longSerial.product = u"Clock Divider CD-4";
@@ -67,7 +71,9 @@ TEST_P(AtDisplayScale, TheLayoutKeepsItsProportionsAndEveryCaptionAndValueIsWhol
     User().MoveToScale(GetParam());
     const double dpi = 96.0 * GetParam() / 100;
     ASSERT_NEAR(User().Dpi(), dpi, 0.5);
-    ASSERT_EQ(Items(Window().SerNo).back(), "MV2B-00988-0417-8812-XYZ");
+    const std::vector<std::string> serials = Items(Window().SerNo);
+    ASSERT_EQ(serials.back(), TooLongSerial);
+    ASSERT_EQ(serials[serials.size() - 2], LongestWholeSerial);
 
     // Each pixel of a toolkit that lays out at 96 dots per inch and scales
     // the result may round once more.
@@ -78,20 +84,33 @@ TEST_P(AtDisplayScale, TheLayoutKeepsItsProportionsAndEveryCaptionAndValueIsWhol
         EXPECT_NEAR(at.left, TwipsToPixels(p.left, dpi), slack);
         EXPECT_NEAR(at.top, TwipsToPixels(p.top, dpi), slack);
         EXPECT_NEAR(at.height, TwipsToPixels(p.height, dpi), slack);
-        // A caption label may grow up to the value beside it, to keep its text whole.
+        // A caption label may grow up to the value beside it, and the serial
+        // list up to its frame's edge, to keep its text whole.
         EXPECT_GE(at.width, TwipsToPixels(p.width, dpi) - slack);
         EXPECT_LE(at.width,
                   TwipsToPixels(std::max(p.width, MainForm[p.id].roomWidth), dpi) + slack);
     }
 
-    // Closed, the serial list keeps its designed size and may cut a long serial.
-    for (const Control id :
-         {Frame1, Frame3, Label5, Label4, Label2, Label3, lblProduct, lblManuf, lblVersion, Enc1}) {
+    for (const Control id : {Frame1, Frame3, Label5, Label4, Label2, Label3, lblProduct, lblManuf,
+                             lblVersion, Enc1, SerNo}) {
         const ShownText shown = User().Shown(id);
         SCOPED_TRACE(MainForm[id].name + std::string(" \"") + shown.text + "\"");
         EXPECT_FALSE(shown.text.empty());
         EXPECT_LE(shown.width, shown.room);
     }
+    // Closed, the serial list elides a serial too long for it in the middle,
+    // shows 16 characters whole, and holds either whole in its tooltip.
+    const std::string elided = User().Shown(SerNo).text;
+    EXPECT_TRUE(elided.starts_with("MV2B-0") && elided.ends_with("XYZ") &&
+                elided.find("\u2026") != std::string::npos)
+        << elided;
+    EXPECT_EQ(User().ToolTip(SerNo), TooLongSerial);
+    PickSerial(static_cast<int>(serials.size()) - 2);
+    const ShownText whole = User().Shown(SerNo);
+    EXPECT_EQ(whole.text, LongestWholeSerial);
+    EXPECT_LE(whole.width, whole.room);
+    EXPECT_EQ(User().ToolTip(SerNo), LongestWholeSerial);
+
     for (const Control list : {SerNo, Enc1}) {
         const std::vector<ShownText> items = User().ShownOpen(list);
         EXPECT_FALSE(items.empty());

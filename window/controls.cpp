@@ -8,6 +8,7 @@ DropDownList::DropDownList(DropDownListView& view) : view_(view) {
     // A pick by the user: mouse, keyboard or wheel, the selected item included.
     view_.OnPick([this](int index) {
         index_ = index;
+        shownIndex_ = index;
         if (click_)
             click_();
     });
@@ -22,10 +23,17 @@ void DropDownList::Show() {
     if (items_ != shown_) {
         view_.ShowItems(items_);
         shown_ = items_;
+        // A toolkit may select an item it is given; the record says what is selected.
+        shownIndex_.reset();
     }
-    // A toolkit may select an item it is given; the record says what is selected.
-    view_.ShowIndex(index_);
-    view_.ShowEnabled(enabled_);
+    if (shownIndex_ != index_) {
+        view_.ShowIndex(index_);
+        shownIndex_ = index_;
+    }
+    if (shownEnabled_ != enabled_) {
+        view_.ShowEnabled(enabled_);
+        shownEnabled_ = enabled_;
+    }
 }
 
 void DropDownList::Clear() {
@@ -82,7 +90,14 @@ void Label::SetCaption(const std::string& text) {
 void Frame::SetEnabled(bool enabled) {
     enabled_ = enabled;
     if (batches_ == 0)
-        view_.ShowEnabled(enabled_);
+        Show();
+}
+
+void Frame::Show() {
+    if (shown_ == enabled_)
+        return;
+    view_.ShowEnabled(enabled_);
+    shown_ = enabled_;
 }
 
 } // namespace merovane

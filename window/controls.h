@@ -13,7 +13,9 @@
 // its operations work on the control's own record (what the window's logic
 // reads back, and what every Click sees), and the view is brought to that
 // record when the last batch closes, touching only what differs: a window
-// that did not change is neither rebuilt nor repainted.
+// that did not change is neither rebuilt nor repainted. Each control also
+// remembers what its view shows (what it told the view, and the user's picks
+// the view reported), so an unchanged window is not even asked what it shows.
 #pragma once
 
 #include <functional>
@@ -29,11 +31,13 @@ public:
     virtual ~DropDownListView() = default;
     // Replaces every item; what is selected afterwards is up to the toolkit.
     virtual void ShowItems(const std::vector<std::string>& items) = 0;
-    // Selects the item at index (-1: none); the same selection changes nothing.
+    // Selects the item at index (-1: none).
     virtual void ShowIndex(int index) = 0;
-    // The list's own Enabled setting; the same setting changes nothing.
+    // The list's own Enabled setting.
     virtual void ShowEnabled(bool enabled) = 0;
-    // Called with the item's index each time the user picks an item.
+    // Called with the item's index each time the user picks an item; the
+    // list then shows that item. The user changes the selection in no other
+    // way: a selection moved in the open list that is not picked is put back.
     virtual void OnPick(std::function<void(int)> picked) = 0;
 };
 
@@ -48,7 +52,6 @@ public:
 class FrameView {
 public:
     virtual ~FrameView() = default;
-    // The same setting changes nothing.
     virtual void ShowEnabled(bool enabled) = 0;
 };
 
@@ -121,7 +124,11 @@ private:
     std::vector<std::string> items_; // the record: items, selection, own Enabled setting
     int index_ = -1;
     bool enabled_ = true;
-    std::vector<std::string> shown_; // the view's items, as the list put them there
+    // What the view shows, as the list put it there or the user picked it;
+    // none: not known, as after the toolkit was given new items.
+    std::vector<std::string> shown_;
+    std::optional<int> shownIndex_;
+    std::optional<bool> shownEnabled_;
     int batches_ = 0;
 };
 
@@ -144,7 +151,7 @@ public:
         explicit Batch(Frame& frame) : frame_(frame) { ++frame_.batches_; }
         ~Batch() {
             if (--frame_.batches_ == 0)
-                frame_.view_.ShowEnabled(frame_.enabled_);
+                frame_.Show();
         }
         Batch(const Batch&) = delete;
         Batch& operator=(const Batch&) = delete;
@@ -158,8 +165,12 @@ public:
     bool Enabled() const { return enabled_; }
 
 private:
+    // Brings the view to the record when it shows something else.
+    void Show();
+
     FrameView& view_;
     bool enabled_ = true;
+    std::optional<bool> shown_; // the view's setting; none until it is first set
     int batches_ = 0;
 };
 

@@ -42,8 +42,9 @@ const FormLayout MainForm{
     {Frame3,          "Frame3",          Frame,         InForm, {120, 2280, 4095, 1215}, "Output signal",  Unlabelled, nullptr,    &FrameFont,        None,    10, false, false, false, 0},
     {Enc1,            "Enc1",            DropDownList,  Frame3, {240, 480, 2520, 360},   "",               Frame3,     nullptr,    &ListAndLabelFont, None,     1, true,  false, false, 0},
     {Frame1,          "Frame1",          Frame,         InForm, {120, 120, 4095, 1935},  "Device details", Unlabelled, nullptr,    &FrameFont,        None,     0, false, false, false, 0},
-    // The list lies above the caption label it overlaps.
-    {SerNo,           "SerNo",           DropDownList,  Frame1, {1800, 1380, 1320, 360}, "",               Label3,     nullptr,    &ListAndLabelFont, None,    11, true,  false, true,  0},
+    // The list lies above the caption label it overlaps, and may grow up to
+    // the frame's right edge, short of its margin.
+    {SerNo,           "SerNo",           DropDownList,  Frame1, {1800, 1380, 1320, 360}, "",               Label3,     nullptr,    &ListAndLabelFont, None,    11, true,  false, true,  2175},
     {Control::Timer,  "Timer",           ControlKind::Timer, Frame1, {0, 0, 0, 0},       "",               Unlabelled, nullptr,    &DefaultFont,      None,    -1, false, false, false, 0},
     // Beneath lblProduct, in the same rectangle, and never written.
     {lblSerialNumber, "lblSerialNumber", Label,         Frame1, {1680, 360, 3300, 330},  "",               Unlabelled, nullptr,    &ListAndLabelFont, Value,    9, false, true,  false, 0},

@@ -78,7 +78,8 @@ struct ControlLayout {
     // a control marked here lies above every sibling that is not.
     bool onTop;
     // How wide a caption label may grow, up to the value beside it, so that
-    // its text stays whole at every display scale; 0: it keeps its width.
+    // its text stays whole at every display scale, or a list, so that its
+    // closed box shows its widest item whole; 0: it keeps its width.
     int roomWidth;
 };
 
@@ -92,8 +93,9 @@ struct FormLayout {
     const ControlLayout& operator[](Control id) const { return controls[static_cast<int>(id)]; }
 };
 
-// The width in pixels at dotsPerInch of a control whose caption is textWidth
-// pixels wide: its designed width, grown as far as its room allows when the
+// The width in pixels at dotsPerInch of a control that needs textWidth pixels
+// to show its text whole (a caption, or a list's widest item with the box
+// around it): its designed width, grown as far as its room allows when the
 // text needs more.
 int CaptionWidth(const ControlLayout& control, int textWidth, double dotsPerInch);
 

@@ -21,7 +21,7 @@ struct PixelRect {
 // (with the margins the toolkit draws it within, where the room does not
 // leave them out) and the room the control gives it, in the screen's pixels.
 struct ShownText {
-    std::string text;
+    std::string text; // UTF-8
     int width, room;
 };
 
@@ -61,6 +61,8 @@ public:
     // list; the room is the part of the control the user sees, less the
     // margins the toolkit draws the text within.
     virtual ShownText Shown(Control control) const = 0;
+    // The tooltip the control shows when the mouse rests on it; empty: none.
+    virtual std::string ToolTip(Control control) const = 0;
     // The items of a list as the list shows them when the user opens it.
     virtual std::vector<ShownText> ShownOpen(Control list) = 0;
 };

@@ -92,6 +92,9 @@ public:
             return Caption();
         if (kind == QAccessible::Value)
             return Shown();
+        // Never the tooltip, which repeats the value.
+        if (kind == QAccessible::Description)
+            return widget()->accessibleDescription();
         return LabelledText::text(kind);
     }
     // Its one child is the list it drops.

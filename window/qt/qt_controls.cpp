@@ -1,5 +1,7 @@
 #include "window/qt/qt_controls.h"
 
+#include <algorithm>
+
 namespace merovane {
 
 namespace {
@@ -17,8 +19,11 @@ void ShowWidgetEnabled(QWidget* widget, bool enabled) {
 
 } // namespace
 
-QtDropDownList::QtDropDownList(QComboBox* box) : box_(box) {
+QtDropDownList::QtDropDownList(ElidingComboBox* box, std::function<int(int)> fittedWidth)
+    : box_(box), fittedWidth_(std::move(fittedWidth)) {
     box_->setEditable(false);
+    // Before the pick reaches the logic, whose handler may select again.
+    QObject::connect(box_, &QComboBox::activated, box_, [this] { ShowToolTip(); });
 }
 
 void QtDropDownList::ShowItems(const std::vector<std::string>& items) {
@@ -26,12 +31,30 @@ void QtDropDownList::ShowItems(const std::vector<std::string>& items) {
     box_->clear();
     for (const std::string& text : items)
         box_->addItem(FromAnsi(text));
+    FitWidth();
+    ShowToolTip();
+}
+
+void QtDropDownList::FitWidth() {
+    if (!fittedWidth_)
+        return;
+    int widest = 0;
+    for (int i = 0; i < box_->count(); ++i)
+        widest = std::max(widest, box_->fontMetrics().horizontalAdvance(box_->itemText(i)));
+    // What the box draws around its text stays the same at any width.
+    const int around = box_->width() - box_->ShownTextRoom();
+    box_->resize(fittedWidth_(widest + around), box_->height());
+}
+
+void QtDropDownList::ShowToolTip() {
+    if (fittedWidth_)
+        box_->setToolTip(box_->currentText());
 }
 
 void QtDropDownList::ShowIndex(int index) {
     const QSignalBlocker quiet(box_);
-    if (box_->currentIndex() != index)
-        box_->setCurrentIndex(index);
+    box_->setCurrentIndex(index);
+    ShowToolTip();
 }
 
 void QtDropDownList::ShowEnabled(bool enabled) {

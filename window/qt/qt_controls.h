@@ -3,6 +3,7 @@
 #pragma once
 
 #include "window/controls.h"
+#include "window/qt/eliding_combo_box.h"
 
 #include <QComboBox>
 #include <QGroupBox>
@@ -12,17 +13,26 @@
 
 namespace merovane {
 
+// fittedWidth, when given, makes a list that grows: from the width its closed
+// box needs to show an item whole, it gives the box's width, and the list
+// shows its selected item as its tooltip too. Otherwise the box keeps its
+// width.
 class QtDropDownList final : public DropDownListView {
 public:
-    explicit QtDropDownList(QComboBox* box);
+    explicit QtDropDownList(ElidingComboBox* box, std::function<int(int)> fittedWidth = {});
     void ShowItems(const std::vector<std::string>& items) override;
     void ShowIndex(int index) override;
     void ShowEnabled(bool enabled) override;
     void OnPick(std::function<void(int)> picked) override;
-    QComboBox* Widget() const { return box_; }
+    ElidingComboBox* Widget() const { return box_; }
 
 private:
-    QComboBox* box_;
+    // Gives the box the width its widest item needs, as far as it may grow.
+    void FitWidth();
+    void ShowToolTip();
+
+    ElidingComboBox* box_;
+    std::function<int(int)> fittedWidth_;
 };
 
 class QtLabel final : public LabelView {

@@ -81,10 +81,17 @@ void QtForm::Create(const ControlLayout& control, double dpi) {
         widget = box;
         break;
     }
-    case ControlKind::DropDownList:
-        views.list = std::make_unique<QtDropDownList>(new QComboBox(container));
+    case ControlKind::DropDownList: {
+        std::function<int(int)> fittedWidth;
+        if (control.roomWidth > 0)
+            fittedWidth = [&control, dpi](int needed) {
+                return CaptionWidth(control, needed, dpi);
+            };
+        views.list = std::make_unique<QtDropDownList>(new ElidingComboBox(container),
+                                                      std::move(fittedWidth));
         widget = views.list->Widget();
         break;
+    }
     case ControlKind::Label: {
         auto* label = new QLabel(container);
         ShapeLabel(label, control.look);

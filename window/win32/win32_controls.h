@@ -4,6 +4,7 @@
 #pragma once
 
 #include "window/controls.h"
+#include "window/form_layout.h"
 
 #include <vector>
 #include <windows.h>
@@ -15,10 +16,14 @@ std::wstring FromLatin1(const std::string& text);
 
 class Win32Frame;
 
+// An owner-drawn combo box: the closed box draws its selected item elided in
+// the middle when the item is wider than the box, and a list whose layout
+// gives it room grows to show its widest item whole and shows its selected
+// item as its tooltip.
 class Win32DropDownList final : public DropDownListView {
 public:
     // frame: the group box that holds the list, whose Enabled setting it shares.
-    Win32DropDownList(HWND combo, const Win32Frame& frame);
+    Win32DropDownList(HWND combo, const Win32Frame& frame, const ControlLayout& layout);
     void ShowItems(const std::vector<std::string>& items) override;
     void ShowIndex(int index) override;
     void ShowEnabled(bool enabled) override;
@@ -30,15 +35,30 @@ public:
     void ApplyEnabled();
     // The selected item's text; empty when none is selected.
     std::wstring SelectedText() const;
-    // Makes the list it drops wide enough for its widest item at dpi; the
-    // box itself keeps its size.
-    void FitDroppedWidth(int dpi);
+    // The text the closed box draws.
+    std::wstring ShownText() const;
+    // Draws an item the combo box asked its parent to draw.
+    void Draw(const DRAWITEMSTRUCT& item) const;
+    // Sizes the list for its font and items at dpi: the height of the items
+    // it drops, the width of the list it drops, and the width of the closed
+    // box as far as its room allows.
+    void Fit(int dpi);
     HWND Handle() const { return combo_; }
+    // The tooltip window; null for a list without room.
+    HWND ToolTip() const { return toolTip_; }
 
 private:
+    // The width the closed box draws its text within.
+    int ShownTextRoom() const;
+    void ShowToolTip();
+
     HWND combo_;
     const Win32Frame& frame_;
-    bool enabled_ = true;
+    const ControlLayout& layout_;
+    HWND toolTip_ = nullptr;
+    int index_ = -1;            // the item shown selected
+    bool enabled_ = true;       // the list's own setting
+    bool windowEnabled_ = true; // the window's, which the frame's setting also decides
     int dpi_ = 96;
     std::function<void(int)> picked_;
 };

@@ -158,7 +158,8 @@ void Win32Form::Create(const ControlLayout& control) {
         break;
     case ControlKind::DropDownList:
         windowClass = L"COMBOBOX";
-        style |= CBS_DROPDOWNLIST | WS_VSCROLL;
+        // Owner-drawn, to elide a selected item too wide for the closed box.
+        style |= CBS_DROPDOWNLIST | CBS_OWNERDRAWFIXED | CBS_HASSTRINGS | WS_VSCROLL;
         break;
     case ControlKind::Label:
         // Never wrapped: a caption is laid out wide enough for its text, and
@@ -188,7 +189,8 @@ void Win32Form::Create(const ControlLayout& control) {
         views.frame = std::make_unique<Win32Frame>(window);
         break;
     case ControlKind::DropDownList: {
-        views.list = std::make_unique<Win32DropDownList>(window, *At(*control.frame).frame);
+        views.list =
+            std::make_unique<Win32DropDownList>(window, *At(*control.frame).frame, control);
         At(*control.frame).frame->Hold(*views.list);
         break;
     }
@@ -224,15 +226,17 @@ void Win32Form::LayOut() {
         const int width =
             CaptionWidth(control, TextWidth(window, font, Widen(control.caption)), dpi_);
         int height = pixels(place.height);
-        if (Win32DropDownList* list = At(control.id).list.get()) {
+        Win32DropDownList* list = At(control.id).list.get();
+        if (list != nullptr) {
             // The box keeps its designed height; the window's height is that
             // of the list it drops.
             SendMessageW(window, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), height - 6);
             height *= 8;
-            list->FitDroppedWidth(dpi_);
         }
         SetWindowPos(window, nullptr, pixels(place.left), pixels(place.top), width, height,
                      SWP_NOZORDER | SWP_NOACTIVATE);
+        if (list != nullptr)
+            list->Fit(dpi_);
     }
     for (const auto& [layout, font] : old)
         DeleteObject(font);
@@ -334,6 +338,13 @@ void Win32Form::Command(WORD id, WORD code) {
         views.button->Clicked();
 }
 
+void Win32Form::Draw(const DRAWITEMSTRUCT& item) {
+    if (item.CtlID < FirstControlId || item.CtlID >= FirstControlId + ControlCount)
+        return;
+    if (const Win32DropDownList* list = At(ControlOf(static_cast<WORD>(item.CtlID))).list.get())
+        list->Draw(item);
+}
+
 LRESULT Win32Form::ColourStatic(HDC dc, HWND control) {
     const auto id = static_cast<WORD>(GetDlgCtrlID(control));
     if (id < FirstControlId || id >= FirstControlId + ControlCount)
@@ -377,6 +388,9 @@ LRESULT Win32Form::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_COMMAND:
         Command(LOWORD(wParam), HIWORD(wParam));
         return 0;
+    case WM_DRAWITEM:
+        Draw(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+        return TRUE;
     case WM_CTLCOLORSTATIC:
         if (const LRESULT brush =
                 ColourStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam)))
@@ -422,6 +436,7 @@ LRESULT CALLBACK Win32Form::ControlProc(HWND window, UINT message, WPARAM wParam
     auto* self = reinterpret_cast<Win32Form*>(form);
     switch (message) {
     case WM_COMMAND:
+    case WM_DRAWITEM:
     case WM_CTLCOLORSTATIC:
         // A frame passes on what the controls it holds tell it.
         if (GetParent(window) == self->form_ &&

@@ -66,6 +66,8 @@ private:
     void Command(WORD id, WORD code);
     // A control's answer to a screen reader's WM_GETOBJECT; 0: the default.
     LRESULT Accessible(HWND window, WPARAM wParam, LPARAM lParam);
+    // Draws an item of an owner-drawn list.
+    void Draw(const DRAWITEMSTRUCT& item);
     // The colours of a label or a frame's caption.
     LRESULT ColourStatic(HDC dc, HWND control);
     void Create(const ControlLayout& control);

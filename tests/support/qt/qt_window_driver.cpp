@@ -5,7 +5,6 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QScreen>
-#include <QStyleOptionComboBox>
 #include <QStyleOptionGroupBox>
 #include <QTest>
 #include <QWindow>
@@ -88,15 +87,8 @@ public:
     }
     ShownText Shown(Control control) const override {
         QWidget* widget = form_.Widget(control);
-        if (auto* box = qobject_cast<QComboBox*>(widget)) {
-            QStyleOptionComboBox option;
-            option.initFrom(box);
-            option.currentText = box->currentText();
-            const QRect field = box->style()->subControlRect(QStyle::CC_ComboBox, &option,
-                                                             QStyle::SC_ComboBoxEditField, box);
-            // The label is drawn a pixel in from each side of the field.
-            return Measured(box, box->currentText(), field.width() - 2);
-        }
+        if (auto* box = qobject_cast<ElidingComboBox*>(widget))
+            return Measured(box, box->ShownText(), box->ShownTextRoom());
         if (auto* frame = qobject_cast<QGroupBox*>(widget)) {
             QStyleOptionGroupBox option;
             option.initFrom(frame);
@@ -108,6 +100,9 @@ public:
         }
         auto* label = static_cast<QLabel*>(widget);
         return Measured(label, label->text(), VisibleWidth(label));
+    }
+    std::string ToolTip(Control control) const override {
+        return ToAnsi(form_.Widget(control)->toolTip());
     }
     std::vector<ShownText> ShownOpen(Control list) override {
         QComboBox* box = Box(list);
@@ -131,7 +126,8 @@ private:
         return static_cast<int>(std::lround(logical * form_.devicePixelRatioF()));
     }
     ShownText Measured(const QWidget* widget, const QString& text, int room) const {
-        return {ToAnsi(text), Device(widget->fontMetrics().horizontalAdvance(text)), Device(room)};
+        return {text.toStdString(), Device(widget->fontMetrics().horizontalAdvance(text)),
+                Device(room)};
     }
     // The width of a label's line of text that its container does not clip
     // and no sibling above it covers.

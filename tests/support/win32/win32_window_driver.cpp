@@ -4,6 +4,8 @@
 #include "window/win32/win32_form.h"
 
 #include <algorithm>
+#include <commctrl.h>
+#include <iterator>
 
 namespace merovane::test {
 namespace {
@@ -13,6 +15,16 @@ std::string ToLatin1(const std::wstring& text) {
     for (const wchar_t c : text)
         narrow.push_back(static_cast<char>(c));
     return narrow;
+}
+
+std::string ToUtf8(const std::wstring& text) {
+    std::string utf8(static_cast<std::size_t>(WideCharToMultiByte(CP_UTF8, 0, text.data(),
+                                                                  static_cast<int>(text.size()),
+                                                                  nullptr, 0, nullptr, nullptr)),
+                     '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(),
+                        static_cast<int>(utf8.size()), nullptr, nullptr);
+    return utf8;
 }
 
 class Win32WindowDriver final : public WindowDriver {
@@ -105,18 +117,33 @@ public:
             COMBOBOXINFO info{};
             info.cbSize = sizeof info;
             GetComboBoxInfo(window, &info);
-            return {ToLatin1(text), WidthOf(window, text),
+            const std::wstring shown = List(control).ShownText();
+            return {ToUtf8(shown), WidthOf(window, shown),
                     info.rcItem.right - info.rcItem.left - 2};
         }
         case ControlKind::Frame: {
             // The caption is drawn indented from the frame's corners.
             RECT frame;
             GetClientRect(window, &frame);
-            return {ToLatin1(text), WidthOf(window, text), frame.right - 2 * LineHeight(window)};
+            return {ToUtf8(text), WidthOf(window, text), frame.right - 2 * LineHeight(window)};
         }
         default:
-            return {ToLatin1(text), WidthOf(window, text), VisibleWidth(window)};
+            return {ToUtf8(text), WidthOf(window, text), VisibleWidth(window)};
         }
+    }
+    std::string ToolTip(Control control) const override {
+        const HWND tip = List(control).ToolTip();
+        if (tip == nullptr)
+            return {};
+        const HWND combo = form_.Handle(control);
+        TOOLINFOW tool{};
+        tool.cbSize = TTTOOLINFOW_V1_SIZE;
+        tool.hwnd = GetParent(combo);
+        tool.uId = reinterpret_cast<UINT_PTR>(combo);
+        wchar_t text[256] = {};
+        tool.lpszText = text;
+        SendMessageW(tip, TTM_GETTEXTW, std::size(text), reinterpret_cast<LPARAM>(&tool));
+        return ToLatin1(text);
     }
     std::vector<ShownText> ShownOpen(Control list) override {
         const HWND combo = form_.Handle(list);
@@ -137,6 +164,9 @@ public:
     }
 
 private:
+    Win32DropDownList& List(Control list) const {
+        return dynamic_cast<Win32DropDownList&>(form_.List(list));
+    }
     // A label's or frame's caption, or a list's selected item.
     static std::wstring TextOf(HWND window) {
         if (IsCombo(window)) {
