@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Starts a program under a virtual X server and passes when a window titled
-# "Merovane Config" appears within 20 seconds and SIGTERM then closes it, the
-# program ending with status 0 as after its close button (with --here, where
-# the program runs under Wine's launcher, only the window counts).
+# "Merovane Config" appears within 20 seconds (MEROVANE_WINDOW_WAIT says how
+# many) and SIGTERM then closes it, the program ending with status 0 as after
+# its close button (with --here, where the program runs under Wine's
+# launcher, only the window counts).
 #   window_shows.sh PROGRAM [ARGUMENTS...]
 #   window_shows.sh --here PROGRAM [ARGUMENTS...]   on the X server of $DISPLAY
 set -uo pipefail
@@ -13,7 +14,7 @@ export QT_QPA_PLATFORM=xcb
 
 watch=$(cat <<'SCRIPT'
 "$@" & pid=$!
-for _ in $(seq 200); do
+for _ in $(seq $((${MEROVANE_WINDOW_WAIT:-20} * 10))); do
     if xwininfo -root -tree | grep -q "\"Merovane Config\""; then
         kill "$pid"; wait "$pid"; status=$?
         if [ "$MEROVANE_SMOKE_CLEAN_EXIT" = yes ] && [ $status -ne 0 ]; then
@@ -25,7 +26,7 @@ for _ in $(seq 200); do
     kill -0 "$pid" 2>/dev/null || { wait "$pid"; echo "the program ended ($?) without a window" >&2; exit 3; }
     sleep 0.1
 done
-kill "$pid"; echo "no window within 20 s" >&2; exit 3
+kill "$pid"; echo "no window within ${MEROVANE_WINDOW_WAIT:-20} s" >&2; exit 3
 SCRIPT
 )
 
