@@ -5,12 +5,15 @@
 #   ./run.sh test                the test suite
 #   ./run.sh test --sanitize     the test suite built with AddressSanitizer and UBSan
 #   ./run.sh fuzz [SECONDS]      the report-descriptor fuzzer on the test corpus (default 60 s)
-#   ./run.sh package             the Debian package: built, checked, installed, its commands run
+#   ./run.sh package             the Debian package for this release (build/merovane-config_
+#                                <version>+deb12_amd64.deb on 12, +deb13 on 13): built, checked,
+#                                installed, its commands run
 #   ./run.sh bench [--quick]     the benchmarks beside their floors (bench/README.md)
 #   ./run.sh windows [--test]    the Windows programs, zip and installer in build-windows/dist,
 #                                signed when MEROVANE_SIGN_PFX names a certificate (README);
 #                                with --test, their tests under Wine
-# Packages come from Debian 12 (apt-get); it asks for sudo when not run as root.
+# Runs on Debian 12 (bookworm) and Debian 13 (trixie), and installs what is missing
+# from the release's own packages (apt-get); it asks for sudo when not run as root.
 set -euo pipefail
 cd "$(dirname "$(readlink -f "$0")")"
 . tools/packages.sh
@@ -23,7 +26,9 @@ cd "$(dirname "$(readlink -f "$0")")"
 packages=(build-essential cmake pkg-config qt6-base-dev libgl-dev libhidapi-dev libgtest-dev
           fonts-dejavu-core fonts-liberation fonts-wine xvfb xauth x11-utils
           dbus-daemon dbus-session-bus-common at-spi2-core python3-pyatspi)
-fuzz_packages=(clang libclang-rt-14-dev xxd)
+# libclang-rt-dev is the fuzzer runtime of the release's default clang
+# (libclang-rt-14-dev on Debian 12, libclang-rt-19-dev on Debian 13).
+fuzz_packages=(clang libclang-rt-dev xxd)
 package_packages=(dpkg-dev desktop-file-utils appstream lintian)
 bench_packages=(libbenchmark-dev valgrind libxcb1-dev)
 windows_packages=(cmake g++-mingw-w64-x86-64-posix googletest wine wine64 nsis zip unzip xvfb
@@ -91,6 +96,7 @@ fuzz)
 package)
     install_missing "${packages[@]}" "${package_packages[@]}"
     build build
+    rm -f build/merovane-config_*.deb
     (cd build && cpack -G DEB)
     deb=$(ls build/merovane-config_*.deb)
     desktop-file-validate packaging/com.merovane.Config.desktop
@@ -121,7 +127,7 @@ windows)
     ls -l build-windows/dist
     ;;
 *)
-    sed -n '2,13p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '2,16p' "$0" | sed 's/^# \{0,1\}//'
     exit 2
     ;;
 esac

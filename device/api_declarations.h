@@ -196,7 +196,13 @@ public:
                                        DWORD BufferLength) = 0;
 
     // Success returns in PreparsedData a handle to the device's report
-    // description; on failure PreparsedData is left as it was.
+    // description; on failure PreparsedData is left as it was. On Linux it
+    // comes from the report descriptor: with hidapi 0.13 (Debian 12) the host
+    // reads that from sysfs and opens nothing; hidapi 0.14 (Debian 13) gives
+    // it out only through an open device, so there this call opens the
+    // handle's node when no call on the handle has yet, and fails as that
+    // open fails. The window and merovane-ctl ask it only of a divider they
+    // go on to use, so an interface that is no divider is still never opened.
     virtual BOOL HidD_GetPreparsedData(HANDLE HidDeviceObject, HANDLE& PreparsedData) = 0;
     // Fills the report lengths from a handle HidD_GetPreparsedData returned.
     virtual BOOL HidP_GetCaps(HANDLE PreparsedData, HIDP_CAPS& Capabilities) = 0;

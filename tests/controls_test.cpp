@@ -16,7 +16,8 @@ protected:
     Controls() {
         window.resize(300, 200);
         window.show();
-        QApplication::setActiveWindow(&window);
+        window.activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
         list.OnClick([this] {
             // What a handler sees at the moment the Click arrives.
             clicks.push_back({list.ListIndex(), list.Text()});

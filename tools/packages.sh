@@ -1,6 +1,8 @@
 # shellcheck shell=bash
-# Sourced by the scripts that set up a Debian 12 machine (run.sh, tests/vm):
-# running a command as root, and installing missing packages with apt-get.
+# Sourced by the scripts that set up a Debian 12 (bookworm) or Debian 13
+# (trixie) machine (run.sh, tests/vm, tools/in-debian-root): running a command
+# as root, and installing missing packages with apt-get. The package names
+# these scripts ask for are the same on both releases.
 
 # Runs a command that installs packages as root: directly when this is root,
 # through sudo otherwise. Without sudo it says what to do instead and ends the

@@ -356,7 +356,8 @@ private:
         Send(reply);
     }
 
-    // The /dev/hidrawN of the hid device whose uevent carries our phys.
+    // The /dev/hidrawN of the hid device whose uevent carries our phys, once
+    // a driver is bound to it.
     std::string FindNode() const {
         DIR* devices = ::opendir("/sys/bus/hid/devices");
         if (devices == nullptr)
@@ -372,6 +373,12 @@ private:
                 ours = ours || line == wanted;
             if (!ours)
                 continue;
+            // The node appears while the driver's probe still runs, and until
+            // the probe returns the hid core drops the input reports it gets;
+            // the driver link is made after it returned.
+            struct stat driver {};
+            if (::lstat((base + "/driver").c_str(), &driver) != 0)
+                break;
             DIR* hidraw = ::opendir((base + "/hidraw").c_str());
             if (hidraw == nullptr)
                 break;

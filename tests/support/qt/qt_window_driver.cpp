@@ -33,8 +33,7 @@ public:
         static_cast<QPushButton*>(form_.Widget(button))->click();
     }
     void Focus(Control control) override {
-        form_.activateWindow();
-        QApplication::setActiveWindow(&form_);
+        Activate();
         form_.Widget(control)->setFocus();
     }
     void Type(Key key) override {
@@ -42,7 +41,7 @@ public:
         QWidget* target = QApplication::focusWidget();
         if (target == nullptr) {
             // Keys go to the active window.
-            QApplication::setActiveWindow(&form_);
+            Activate();
             target = &form_;
         }
         QTest::keyClick(target, keys[static_cast<int>(key)]);
@@ -122,6 +121,12 @@ public:
     }
 
 private:
+    // The platform makes the window active with its next events.
+    void Activate() {
+        form_.activateWindow();
+        if (!QTest::qWaitForWindowActive(&form_))
+            throw std::runtime_error("the window did not become active");
+    }
     int Device(int logical) const {
         return static_cast<int>(std::lround(logical * form_.devicePixelRatioF()));
     }
