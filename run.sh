@@ -76,6 +76,7 @@ test)
     if [ "${2:-}" = --sanitize ]; then
         build build-sanitize -DMEROVANE_SANITIZE=ON
         export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+        export LSAN_OPTIONS=suppressions=$PWD/tests/lsan-suppressions.txt
         export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
         export MEROVANE_RANDOM_BUDGET=long
         ctest --test-dir build-sanitize --output-on-failure -j"$jobs"

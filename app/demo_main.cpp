@@ -15,13 +15,14 @@ int main(int argc, char** argv) {
     merovane::SimulatedHost host;
     merovane::PlugDemoDevices(host);
     merovane::frmMain window(host);
+    auto& form = dynamic_cast<merovane::QtForm&>(window.View());
+    // Before the window shows: a request to end is then never missed.
+    merovane::CloseOnTerminationSignals(form);
     window.Load();
     // Made once the window is on screen, destroyed before it and the host. It
     // never keeps the program running: closing the window ends it.
     merovane::DeviceBench bench(host);
     bench.show();
-    auto& form = dynamic_cast<merovane::QtForm&>(window.View());
     merovane::PlaceBeside(form, bench);
-    merovane::CloseOnTerminationSignals(form);
     return QApplication::exec();
 }

@@ -11,7 +11,8 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName("merovane-config");
     merovane::HidapiHost host;
     merovane::frmMain window(host);
-    window.Load();
+    // Before the window shows: a request to end is then never missed.
     merovane::CloseOnTerminationSignals(dynamic_cast<merovane::QtForm&>(window.View()));
+    window.Load();
     return QApplication::exec();
 }
